@@ -1,0 +1,154 @@
+#include "folders/working_folders.h"
+
+#include <io.h>
+#include <shlobj.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "folders/texts.h"
+#include "session/session.h"
+#include "session/text.h"
+#include "ui/message_boxes.h"
+
+IsWow64ProcessFn findIsWow64Process() {
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    if (kernel == NULL) return NULL;
+    return reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+}
+
+IsWow64ProcessFn (*lookupIsWow64Process)() = findIsWow64Process;
+
+bool isWow64() {
+    IsWow64ProcessFn isWow64Process = lookupIsWow64Process();
+    if (isWow64Process == NULL) return false;  // older Windows: never WOW64
+    BOOL wow64 = FALSE;
+    if (!isWow64Process(GetCurrentProcess(), &wow64)) return false;
+    return wow64 != FALSE;
+}
+
+int createFolderPath(const char* path) {
+    char part[MAX_PATH];
+    if (strlen(path) >= sizeof part) return 0;
+    // The text before the first backslash is the drive; it is never created.
+    const char* backslash = strchr(path, '\\');
+    while (backslash != NULL && (backslash = strchr(backslash + 1, '\\')) != NULL) {
+        part[0] = '\0';
+        appendTextPart(part, path, static_cast<size_t>(backslash - path));
+        // A parent that cannot be made shows up as the failure of the last step.
+        if (GetFileAttributesA(part) == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(part, NULL);
+    }
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryA(path, NULL))
+        return 0;
+    return 1;
+}
+
+namespace {
+
+// A junction or directory link carries the directory attribute too. Only the
+// link is removed: what it points at lies outside the tree and must never be
+// touched, however the link got there.
+int removeFolderLink(const char* link) {
+    if (RemoveDirectoryA(link)) return 1;
+    return DeleteFileA(link) ? 1 : 0;
+}
+
+}  // namespace
+
+int deleteFolderTree(const char* folder) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return removeFolderLink(folder);
+
+    char pattern[MAX_PATH];
+    if (!joinText(pattern, folder, "\\*")) return 0;  // too deep to search with ANSI calls
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return 1;  // absent or unreadable: nothing to do
+
+    int result = 1;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        char path[MAX_PATH];
+        if (!joinText(path, folder, "\\", entry.cFileName)) {
+            result = 0;
+            break;
+        }
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!deleteFolderTree(path)) {
+                result = 0;
+                break;
+            }
+            RemoveDirectoryA(path);  // already gone; the inner call removed it
+        } else {
+            // Hidden and system files delete as they are; read-only ones do not.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) _chmod(path, _S_IWRITE);
+            if (!DeleteFileA(path)) {
+                result = 0;
+                break;
+            }
+        }
+    } while (FindNextFileA(search, &entry));
+    if (result && GetLastError() != ERROR_NO_MORE_FILES) result = 0;
+    FindClose(search);
+    if (!result) return 0;
+    return RemoveDirectoryA(folder) ? 1 : 0;
+}
+
+namespace {
+
+int failWith(const char* text, const char* detail = "") {
+    char message[2 * MAX_PATH + 64];
+    if (!joinText(message, text, detail)) copyText(message, text);
+    showErrorBox(message);
+    return 0;
+}
+
+}  // namespace
+
+int prepareWorkingFolders() {
+    // Each path goes into a 260-byte field with its trailing backslash; a
+    // longer one cannot be used with the ANSI calls and is refused with the
+    // message of its step instead of being cut.
+    char current[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
+    if (length == 0 || length >= MAX_PATH || !joinText(session.startFolder, current, "\\"))
+        return failWith(kNoCurrentFolder);
+
+    char temp[MAX_PATH];
+    length = GetTempPathA(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return failWith(kNoTempFolder);
+
+    char system[MAX_PATH];
+    if (!SHGetSpecialFolderPathA(session.dialogWindow, system, CSIDL_SYSTEM, FALSE))
+        return failWith(kNoWindowsFolder);
+    char* lastBackslash = strrchr(system, '\\');
+    if (lastBackslash != NULL) *lastBackslash = '\0';
+    copyText(session.windowsFolder, system);
+    if (!joinText(session.systemFolder, session.windowsFolder,
+                  isWow64() ? "\\SysWOW64\\" : "\\System32\\"))
+        return failWith(kNoWindowsFolder);
+
+    char workRoot[MAX_PATH];
+    if (!joinText(workRoot, temp, kWorkRootName) || !deleteFolderTree(workRoot)) {
+        char shown[2 * MAX_PATH];
+        joinText(shown, temp, kWorkRootName);
+        return failWith(kCannotDeleteTemp, shown);
+    }
+
+    const char* const subfolders[3] = {kStartSubfolder, kLibrariesSubfolder, kDownloadSubfolder};
+    char(*const fields[3])[MAX_PATH] = {&session.startWorkFolder, &session.librariesFolder,
+                                        &session.downloadFolder};
+    for (int i = 0; i < 3; ++i) {
+        char folder[MAX_PATH];
+        bool fits = joinText(folder, temp, subfolders[i]) &&
+                    strlen(folder) + 1 < MAX_PATH;  // room for the trailing backslash
+        if (!fits || !createFolderPath(folder)) {
+            char shown[2 * MAX_PATH];
+            joinText(shown, temp, subfolders[i]);
+            return failWith(kCannotCreateFolder, shown);
+        }
+        joinText(*fields[i], folder, "\\");
+    }
+    return 1;
+}

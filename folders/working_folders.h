@@ -1,0 +1,19 @@
+// The start folder, the Windows and system folders, and the working tree
+// under the temporary folder that every run deletes and builds anew.
+#ifndef VARNEL_FOLDERS_WORKING_FOLDERS_H
+#define VARNEL_FOLDERS_WORKING_FOLDERS_H
+
+#include <windows.h>
+
+int prepareWorkingFolders();
+bool isWow64();
+int createFolderPath(const char* path);
+int deleteFolderTree(const char* folder);
+
+// Where isWow64 finds IsWow64Process. A 64-bit test process under Wine can
+// never see the WOW64 answer, so tests put their own lookup here.
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+IsWow64ProcessFn findIsWow64Process();
+extern IsWow64ProcessFn (*lookupIsWow64Process)();
+
+#endif

@@ -1,0 +1,7 @@
+#include "session/session.h"
+
+SetupSession session;
+
+void resetSession() {
+    session = SetupSession{};
+}

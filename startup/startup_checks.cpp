@@ -1,0 +1,72 @@
+#include "startup/startup_checks.h"
+
+#include <string.h>
+
+#include "session/session.h"
+#include "session/text.h"
+#include "startup/texts.h"
+#include "ui/message_boxes.h"
+
+BOOL(WINAPI* queryWindowsVersion)(LPOSVERSIONINFOA) = GetVersionExA;
+
+void hardenDllSearch() {
+    // The program runs elevated and loads cabinet.dll and the maker's
+    // libraries by bare name: a DLL planted beside the executable (a
+    // downloads folder) or in the current folder must never be picked up.
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    SetDefaultDllDirectoriesFn setDefaultDllDirectories =
+        kernel == NULL ? NULL
+                       : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                             GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories != NULL &&
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    // Older systems: at least take the current folder out of the search.
+    SetDllDirectoryA("");
+}
+
+void showStartupError(const char* situation, DWORD errorCode) {
+    char message[512];
+    message[0] = '\0';
+    appendText(message, situation);
+    appendText(message, kErrorNumber);
+    appendNumber(message, static_cast<int>(errorCode));
+    appendText(message, kSetupImpossible);
+    appendText(message, kContactMaker);
+    showErrorBox(message);
+}
+
+namespace {
+
+// Only a to z change: Polish letters keep their case, as the C locale does.
+void upperCaseAscii(char* text) {
+    for (; *text != '\0'; ++text)
+        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+}
+
+}  // namespace
+
+bool runStartupChecks(char* commandLine) {
+    if (commandLine[0] != '\0') upperCaseAscii(commandLine);
+    if (strcmp(commandLine, kBypassLong) == 0 || strcmp(commandLine, kBypassShort) == 0)
+        return true;
+
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;  // 148
+    if (!queryWindowsVersion(&version)) {
+        session.lastError = GetLastError();
+        if (session.lastError == 0) return false;
+        showStartupError(kNoWindowsInfo, session.lastError);
+        return false;
+    }
+
+    if (version.dwMajorVersion < 6) {
+        // Before Vista: the registry write probe and the "runas" relaunch
+        // join here.
+        return true;
+    }
+    // Vista and later: the token checks and the elevation join here.
+    return true;
+}

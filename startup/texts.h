@@ -1,0 +1,18 @@
+// Texts of the start-up gate and of the session driver.
+#ifndef VARNEL_STARTUP_TEXTS_H
+#define VARNEL_STARTUP_TEXTS_H
+
+inline constexpr char kVersionText[] = "3.xx";
+inline constexpr char kVersionTag[] = "3_xx";
+
+inline constexpr char kBypassLong[] = "WYM";
+inline constexpr char kBypassShort[] = "W";
+
+inline constexpr char kNoWindowsInfo[] =
+    "Instalator nie może uzyskać informacji o systemie Windows.  ";
+inline constexpr char kErrorNumber[] = "Wystąpił błąd numer : ";
+inline constexpr char kSetupImpossible[] =
+    "\nWykonanie Instalacji / Aktualizacji jest niemożliwe.";
+inline constexpr char kContactMaker[] = "\nSkontaktuj się z PI Varnel.";
+
+#endif

@@ -1,0 +1,221 @@
+#include "folders/working_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "session/session.h"
+#include "session/variants.h"
+#include "tests/support/boxes.h"
+#include "tests/support/files.h"
+
+namespace {
+
+class WorkingFolders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSession();
+        strcpy(session.versionTag, "3_xx");
+        session.variantLetter = 'L';
+        configureVariant();
+        temp = tempFolder();
+        workRoot = temp + "varnel";
+        removeTree(workRoot);
+        savedCurrent = currentFolder();
+        savedTmp = environment("TMP");
+        savedTemp = environment("TEMP");
+    }
+    void TearDown() override {
+        lookupIsWow64Process = findIsWow64Process;
+        SetCurrentDirectoryA(savedCurrent.c_str());
+        SetEnvironmentVariableA("TMP", savedTmp.c_str());
+        SetEnvironmentVariableA("TEMP", savedTemp.c_str());
+    }
+    static std::string environment(const char* name) {
+        char value[1024] = "";
+        GetEnvironmentVariableA(name, value, sizeof value);
+        return value;
+    }
+    void expectFreshTree() {
+        EXPECT_EQ(listFolder(workRoot), "biblioteki instalacja start");
+        EXPECT_EQ(listFolder(workRoot + "\\start"), "");
+        EXPECT_EQ(listFolder(workRoot + "\\biblioteki"), "");
+        EXPECT_EQ(listFolder(workRoot + "\\instalacja"), "");
+    }
+    std::string temp, workRoot, savedCurrent, savedTmp, savedTemp;
+};
+
+BOOL WINAPI answersWow64(HANDLE, PBOOL wow64) {
+    *wow64 = TRUE;
+    return TRUE;
+}
+BOOL WINAPI failsToAnswer(HANDLE, PBOOL) { return FALSE; }
+IsWow64ProcessFn lookupAnsweringWow64() { return answersWow64; }
+IsWow64ProcessFn lookupFailing() { return failsToAnswer; }
+IsWow64ProcessFn lookupMissing() { return NULL; }
+
+}  // namespace
+
+TEST_F(WorkingFolders, FirstRunCreatesTheTreeAndFillsEveryField) {
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    expectFreshTree();
+    EXPECT_EQ(std::string(session.startFolder), savedCurrent + "\\");
+    EXPECT_EQ(std::string(session.startWorkFolder), temp + "varnel\\start\\");
+    EXPECT_EQ(std::string(session.librariesFolder), temp + "varnel\\biblioteki\\");
+    EXPECT_EQ(std::string(session.downloadFolder), temp + "varnel\\instalacja\\");
+    // A 64-bit process under Wine is never under WOW64.
+    EXPECT_STRCASEEQ(session.windowsFolder, "C:\\windows");
+    EXPECT_EQ(std::string(session.systemFolder), std::string(session.windowsFolder) + "\\System32\\");
+}
+
+TEST_F(WorkingFolders, OldNestedTreeWithReadOnlyHiddenAndSystemFilesIsReplaced) {
+    std::string deep = workRoot + "\\start\\a\\b\\c\\d";
+    makeFolders(deep);
+    makeFolders(workRoot + "\\inne");
+    writeFile(deep + "\\ro.dll", "x");
+    SetFileAttributesA((deep + "\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+    writeFile(workRoot + "\\start\\a\\hidden.txt", "x");
+    SetFileAttributesA((workRoot + "\\start\\a\\hidden.txt").c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    writeFile(workRoot + "\\instalacja\\setup_sys.cab", "old");
+    writeFile(workRoot + "\\top.txt", "x");
+    SetFileAttributesA((workRoot + "\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    expectFreshTree();
+}
+
+TEST_F(WorkingFolders, FileHeldOpenStopsTheRunWithTheDeletionMessage) {
+    makeFolders(workRoot + "\\instalacja");
+    std::string held = workRoot + "\\instalacja\\setup_sys.cab";
+    writeFile(held, "cab");
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 0);
+    CloseHandle(file);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].title, u8"Instalacja programu Tabrix Kalk");
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można usunąć folderu tymczasowego " + workRoot);
+    // The fields of the steps before the deletion stay; the working ones are unset.
+    EXPECT_EQ(std::string(session.startFolder), savedCurrent + "\\");
+    EXPECT_NE(std::string(session.systemFolder), "");
+    EXPECT_STREQ(session.startWorkFolder, "");
+    EXPECT_STREQ(session.downloadFolder, "");
+    EXPECT_TRUE(pathExists(held));
+}
+
+TEST_F(WorkingFolders, LinkInsideTheOldTreeNeverReachesWhatItPointsAt) {
+    std::string outside = temp + "varnel_outside";
+    removeTree(outside);
+    makeFolders(outside + "\\inner");
+    writeFile(outside + "\\keep.txt", "keep");
+    writeFile(outside + "\\inner\\keep.dll", "keep");
+    makeFolders(workRoot + "\\start");
+    std::string link = workRoot + "\\start\\link";
+    ASSERT_EQ(runUnixCommand("ln -s '" + unixPath(outside) + "' '" + unixPath(workRoot) +
+                             "/start/link'"),
+              0);
+    ASSERT_TRUE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+
+    BoxRecorder recorder;
+    int result = prepareWorkingFolders();
+    EXPECT_EQ(readFile(outside + "\\keep.txt"), "keep");
+    EXPECT_EQ(readFile(outside + "\\inner\\keep.dll"), "keep");
+    if (result == 1) {
+        // Windows removes the link itself.
+        EXPECT_TRUE(recorder.boxes().empty());
+        expectFreshTree();
+    } else {
+        // Wine cannot remove a link to a folder that is not empty: the run
+        // stops as for any entry that cannot be deleted.
+        ASSERT_EQ(recorder.boxes().size(), 1u);
+        EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można usunąć folderu tymczasowego " + workRoot);
+        EXPECT_TRUE(pathExists(link));
+    }
+    removeTree(link);
+    removeTree(outside);
+}
+
+TEST_F(WorkingFolders, OldTreeRootThatIsALinkIsNotFollowed) {
+    std::string outside = temp + "varnel_outside_root";
+    removeTree(outside);
+    makeFolders(outside);
+    writeFile(outside + "\\keep.txt", "keep");
+    ASSERT_EQ(runUnixCommand("ln -s '" + unixPath(outside) + "' '" + unixPath(workRoot) + "'"), 0);
+    BoxRecorder recorder;
+    prepareWorkingFolders();
+    EXPECT_EQ(readFile(outside + "\\keep.txt"), "keep");
+    removeTree(workRoot);
+    removeTree(outside);
+}
+
+TEST_F(WorkingFolders, DriveRootStartFolderEndsInTwoBackslashes) {
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_STREQ(session.startFolder, "C:\\\\");
+}
+
+TEST_F(WorkingFolders, SystemFolderFollowsTheWow64Answer) {
+    lookupIsWow64Process = lookupAnsweringWow64;
+    EXPECT_TRUE(isWow64());
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_EQ(std::string(session.systemFolder), std::string(session.windowsFolder) + "\\SysWOW64\\");
+
+    lookupIsWow64Process = lookupMissing;  // a Windows without IsWow64Process
+    EXPECT_FALSE(isWow64());
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_EQ(std::string(session.systemFolder), std::string(session.windowsFolder) + "\\System32\\");
+
+    lookupIsWow64Process = lookupFailing;
+    EXPECT_FALSE(isWow64());
+    lookupIsWow64Process = findIsWow64Process;
+    EXPECT_NE(findIsWow64Process(), nullptr);
+    EXPECT_FALSE(isWow64());
+}
+
+TEST_F(WorkingFolders, TemporaryPathBeyondTheLimitIsRefused) {
+    std::string longTemp = "C:\\" + std::string(300, 't');
+    SetEnvironmentVariableA("TMP", longTemp.c_str());
+    SetEnvironmentVariableA("TEMP", longTemp.c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można ustalić systemowego folderu tymczasowego");
+}
+
+TEST_F(WorkingFolders, SubfolderThatCannotFitIsRefusedWithItsWholePath) {
+    // 250 characters: the root and its search pattern fit, "varnel\start"
+    // with its trailing backslash does not.
+    std::string longTemp = "C:\\" + std::string(246, 'k') + "\\";
+    ASSERT_EQ(longTemp.size(), 250u);
+    SetEnvironmentVariableA("TMP", longTemp.c_str());
+    SetEnvironmentVariableA("TEMP", longTemp.c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można utworzyć folderu " + longTemp + "varnel\\start");
+    EXPECT_STREQ(session.startWorkFolder, "");
+}
+
+TEST(FolderPath, CreatesEveryMissingLevelAndAcceptsWhatExists) {
+    std::string base = tempFolder() + "varnel_levels";
+    removeTree(base);
+    EXPECT_EQ(createFolderPath((base + "\\a\\b\\c").c_str()), 1);
+    EXPECT_TRUE(isFolder(base + "\\a\\b\\c"));
+    EXPECT_EQ(createFolderPath((base + "\\a\\b\\c").c_str()), 1);
+    writeFile(base + "\\file", "x");
+    EXPECT_EQ(createFolderPath((base + "\\file").c_str()), 1);  // any existing entry counts
+    EXPECT_EQ(createFolderPath((base + "\\file\\below").c_str()), 0);
+    removeTree(base);
+}
+
+TEST(FolderTree, MissingFolderCountsAsDeleted) {
+    EXPECT_NE(deleteFolderTree((tempFolder() + "varnel_never_there").c_str()), 0);
+}

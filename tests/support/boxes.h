@@ -1,0 +1,65 @@
+// Reading and answering the program's message boxes as a user sees them.
+#ifndef VARNEL_TESTS_SUPPORT_BOXES_H
+#define VARNEL_TESTS_SUPPORT_BOXES_H
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// One message box as it appeared on the screen. Texts are read back through
+// the wide functions and held as UTF-8, so tests compare them with u8"...".
+struct SeenBox {
+    std::string title;
+    std::string text;
+    HWND owner = NULL;
+    bool hasOk = false;
+    bool hasYes = false;
+    bool hasNo = false;
+    bool hasCancel = false;
+    bool hasIcon = false;
+    // Which icon can only be told for boxes of the test's own process: Wine
+    // keeps icon images per process.
+    bool errorIcon = false;
+    bool questionIcon = false;
+};
+
+// Answers the message boxes and dialogs that this thread opens while the
+// recorder lives: each box gets the next queued button (IDOK when the queue
+// is empty and the box has one, else IDNO).
+class BoxRecorder {
+public:
+    explicit BoxRecorder(std::deque<int> answers = {});
+    ~BoxRecorder();
+    BoxRecorder(const BoxRecorder&) = delete;
+    BoxRecorder& operator=(const BoxRecorder&) = delete;
+
+    const std::vector<SeenBox>& boxes() const { return boxes_; }
+
+private:
+    static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam);
+    HHOOK hook_;
+    std::deque<int> answers_;
+    std::vector<SeenBox> boxes_;
+};
+
+std::string toUtf8(const std::wstring& text);
+// Reads a box's title, text, buttons, icon and owner.
+SeenBox readBox(HWND box);
+
+// The outcome of a program run to its end.
+struct ProgramRun {
+    bool started = false;
+    bool finished = false;
+    DWORD exitCode = 0;
+    std::vector<SeenBox> boxes;
+};
+
+// Starts a program (a full command line, its working folder), answers every
+// message box its process shows with the queued buttons, and waits for it to
+// end (at most `timeoutMs`).
+ProgramRun runProgram(const std::string& commandLine, const std::string& workingFolder,
+                      std::deque<int> answers = {}, DWORD timeoutMs = 60000);
+
+#endif
