@@ -16,7 +16,7 @@ struct SetupSession {
     unsigned char installLibraries;
     unsigned char localFilesPresent;
     char clientFlag;  // 'K' or 0
-    int serverIndex = 1;  // 1..3, 0 when no update server answered
+    int serverIndex;  // 1..3, 0 when no update server answered; starts at 1
 
     // Names and addresses.
     char systemCabinetName[MAX_PATH];
@@ -61,8 +61,9 @@ struct SetupSession {
 
 extern SetupSession session;
 
-// Puts the record back into its process-start state (tests start each case
-// from it).
+// Puts the record into its process-start state: zero-filled but for
+// `serverIndex`, which starts at 1. The entry calls it first; tests start
+// each case from it.
 void resetSession();
 
 #endif

@@ -1,6 +1,8 @@
 // The program's entry.
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include "build_config.h"
 #include "session/session.h"
 #include "session/text.h"
@@ -8,8 +10,20 @@
 #include "startup/startup_checks.h"
 #include "startup/texts.h"
 
+#if defined(__GNUC__) && !defined(__clang__)
+// The run time's default handler for an exception nobody catches prints a
+// demangled type name, which links the whole C++ demangler (some 80 KB)
+// into a program that never throws past its own guards.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { abort(); }
+}  // namespace __gnu_cxx
+#endif
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    resetSession();
     hardenDllSearch();
+    static char noCommandLine[1] = "";
+    if (commandLine == NULL) commandLine = noCommandLine;
     if (!runStartupChecks(commandLine)) return -1;
 
     session.instanceHandle = instance;

@@ -1,12 +1,18 @@
 #include "startup/session_driver.h"
 
 #include "folders/working_folders.h"
+#include "session/run_mode.h"
 #include "session/session.h"
 #include "session/variants.h"
 
 bool runSession(char* commandLine) {
-    (void)commandLine;  // read by the command-line parser
     configureVariant();
-    if (!prepareWorkingFolders()) return false;
+    warnIfBeforeXp();
+    if (!prepareWorkingFolders()) return false;  // it has told the user why
+    detectLocalFiles();
+    configureVariant();
+    // The command line is read only now, after everything above: messages
+    // shown so far carry the installation title even in an update.
+    parseCommandLine(commandLine);
     return true;
 }

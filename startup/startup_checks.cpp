@@ -4,10 +4,10 @@
 
 #include "session/session.h"
 #include "session/text.h"
+#include "session/windows_version.h"
+#include "startup/rights.h"
 #include "startup/texts.h"
 #include "ui/message_boxes.h"
-
-BOOL(WINAPI* queryWindowsVersion)(LPOSVERSIONINFOA) = GetVersionExA;
 
 void hardenDllSearch() {
     // The program runs elevated and loads cabinet.dll and the maker's
@@ -63,10 +63,14 @@ bool runStartupChecks(char* commandLine) {
     }
 
     if (version.dwMajorVersion < 6) {
-        // Before Vista: the registry write probe and the "runas" relaunch
-        // join here.
-        return true;
+        // Before Vista there is no token elevation: a user who may write
+        // under HKLM is an administrator.
+        if (probeRegistryWriteAccess()) return true;
+        relaunchElevated();  // ends the process when a copy was started
+        return false;
     }
-    // Vista and later: the token checks and the elevation join here.
-    return true;
+    // The check may have shown its own message; the elevation step follows
+    // regardless, as a process that is elevated may still run.
+    if (checkAdministratorRights()) return true;
+    return ensureElevated();
 }

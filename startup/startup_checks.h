@@ -16,8 +16,4 @@ void showStartupError(const char* situation, DWORD errorCode);
 // Restricts the DLL search to the system folder before anything is loaded.
 void hardenDllSearch();
 
-// How the gate asks for the Windows version. Tests put their own answer here:
-// a failing query cannot be arranged otherwise.
-extern BOOL(WINAPI* queryWindowsVersion)(LPOSVERSIONINFOA);
-
 #endif

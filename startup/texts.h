@@ -14,5 +14,10 @@ inline constexpr char kErrorNumber[] = "Wystąpił błąd numer : ";
 inline constexpr char kSetupImpossible[] =
     "\nWykonanie Instalacji / Aktualizacji jest niemożliwe.";
 inline constexpr char kContactMaker[] = "\nSkontaktuj się z PI Varnel.";
+inline constexpr char kNoUserInfo[] =
+    "Instalator nie może uzyskać informacji o Uzytkowniku oraz uruchomionym procesie.  ";
+
+inline constexpr char kProbeKey[] = "Software\\Varnel_19620528";
+inline constexpr char kProbeKeyLeftOver[] = "Jest klucz - kasuję";
 
 #endif

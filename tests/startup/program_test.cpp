@@ -1,10 +1,12 @@
 // The real varnel_setup.exe, started as a user or the product would start it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
+#include "tests/support/wine_registry.h"
 
 namespace {
 
@@ -62,4 +64,93 @@ TEST_F(Program, HeldFileInTheOldTreeIsReportedAndTheRunEnds) {
     EXPECT_TRUE(result.boxes[0].hasOk);
     EXPECT_FALSE(result.boxes[0].hasCancel);
     EXPECT_FALSE(pathExists(workRoot + "\\instalacja"));
+}
+
+TEST_F(Program, UpdateCommandLineRunsWithoutAnyBox) {
+    for (const char* arguments : {"x a1 a2 a3", "x a1 a2 a3 *klient*"}) {
+        SCOPED_TRACE(arguments);
+        ProgramRun result = run(arguments);
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_TRUE(result.boxes.empty());
+        expectFreshTree();
+    }
+}
+
+TEST_F(Program, VeryLongCommandLineDoesNotHurt) {
+    ProgramRun result = run("x " + std::string(6000, 'a') + " b c *klient*");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    expectFreshTree();
+}
+
+class OlderWindows : public Program {
+protected:
+    void TearDown() override {
+        setWindowsVersionFor("varnel_setup.exe", "");
+        deleteHklmKey(kProbeKey);
+        Program::TearDown();
+    }
+    const char* kProbeKey = "Software\\Varnel_19620528";
+};
+
+TEST_F(OlderWindows, XpRunsTheRegistryProbeAndReportsALeftoverKeyOnce) {
+    setWindowsVersionFor("varnel_setup.exe", "winxp");
+    createHklmKey(kProbeKey);
+    ProgramRun result = run("x a1 a2 a3");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    // Shown by the gate, before the variant is known.
+    EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu ");
+    EXPECT_EQ(result.boxes[0].text, u8"Jest klucz - kasuję");
+    EXPECT_FALSE(hklmKeyExists(kProbeKey));
+    expectFreshTree();
+
+    // Without a leftover key the probe is silent.
+    result = run("x a1 a2 a3");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_FALSE(hklmKeyExists(kProbeKey));
+}
+
+TEST_F(OlderWindows, Windows2000IsWarnedWithTheInstallationTitleEvenInAnUpdate) {
+    setWindowsVersionFor("varnel_setup.exe", "win2k");
+    ProgramRun result = run("x a1 a2 a3 *klient*");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
+    EXPECT_EQ(result.boxes[0].text,
+              u8"Program wymaga systemu operacyjnego minimum Windows XP.\n"
+              u8"W tym systemie operacyjnym niektóre funkcje mogą działać nieprawidłowo.\n"
+              u8"Dotyczy to zwłaszcza obsługi formularzy w postaci PDF.");
+    expectFreshTree();
+}
+
+TEST_F(Program, MissingRightsRelaunchThroughRunasWithoutTheCommandLine) {
+    std::string log = programFolder() + "relaunch.log";
+    DeleteFileA(log.c_str());
+    std::string line = "\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3";
+    ProgramRun result = runProgram(line, startFolder);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.boxes.empty());
+    // The copy started through the shell logs its own start.
+    std::string entries;
+    for (int i = 0; i < 500; ++i) {
+        entries = readFile(log);
+        if (std::count(entries.begin(), entries.end(), '\n') >= 2) break;
+        Sleep(20);
+    }
+    ASSERT_EQ(std::count(entries.begin(), entries.end(), '\n'), 2) << entries;
+    EXPECT_EQ(entries.substr(0, 5), "args|");
+    std::string second = entries.substr(entries.find('\n') + 1);
+    EXPECT_EQ(second.substr(0, 5), "none|") << second;
+    EXPECT_NE(second.find("varnel_setup_limited.exe"), std::string::npos);
+    EXPECT_EQ(second.find("A1"), std::string::npos);
+    EXPECT_EQ(second.find("a1"), std::string::npos);
+    // The copy runs an installation afresh and prepares the tree.
+    for (int i = 0; i < 500 && listFolder(workRoot) != "biblioteki instalacja start"; ++i) Sleep(20);
+    expectFreshTree();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "session/session.h"
+#include "session/windows_version.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
 

@@ -1,0 +1,3 @@
+#include "session/windows_version.h"
+
+BOOL(WINAPI* queryWindowsVersion)(LPOSVERSIONINFOA) = GetVersionExA;

@@ -1,0 +1,144 @@
+#include "startup/rights.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <stdlib.h>
+
+#include "session/session.h"
+#include "startup/startup_checks.h"
+#include "startup/texts.h"
+#include "ui/message_boxes.h"
+
+TokenQueries tokenQueries = {isAdministratorUser, isAdministratorsGroupEnabled,
+                             isProcessElevated};
+
+namespace {
+
+// Closes a token handle on every way out, the thrown ones included.
+struct TokenHandle {
+    HANDLE handle = NULL;
+    ~TokenHandle() {
+        if (handle != NULL) CloseHandle(handle);
+    }
+};
+
+void throwLastError() { throw static_cast<DWORD>(GetLastError()); }
+
+// Runs a token query; a thrown code is kept in lastError and counts as "no".
+bool guarded(bool (*query)()) {
+    try {
+        return query();
+    } catch (DWORD code) {
+        session.lastError = code;
+        return false;
+    }
+}
+
+bool relaunch() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    // A path cut to the buffer would start some other file, or none.
+    if (length == 0 || length >= MAX_PATH) return false;
+
+    SHELLEXECUTEINFOA request;
+    ZeroMemory(&request, sizeof request);
+    request.cbSize = sizeof request;
+    request.lpVerb = "runas";
+    request.lpFile = path;
+    request.nShow = SW_SHOWNORMAL;
+    // The command line is not handed on: the elevated copy starts afresh.
+    if (ShellExecuteExA(&request)) exit(0);
+    session.lastError = 0;
+    return false;
+}
+
+}  // namespace
+
+bool probeRegistryWriteAccess() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProbeKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        showErrorBox(kProbeKeyLeftOver);
+        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProbeKey) == ERROR_SUCCESS;
+    }
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProbeKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProbeKey) == ERROR_SUCCESS;
+}
+
+bool relaunchElevated() { return relaunch(); }
+
+bool isAdministratorUser() {
+    TokenHandle process, checked;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process.handle))
+        throwLastError();
+    TOKEN_ELEVATION_TYPE type;
+    DWORD size = 0;
+    if (!GetTokenInformation(process.handle, TokenElevationType, &type, sizeof type, &size))
+        throwLastError();
+    // Under User Account Control the running token is the limited one; the
+    // membership is judged on the full token linked to it.
+    if (type == TokenElevationTypeLimited) {
+        TOKEN_LINKED_TOKEN linked;
+        if (!GetTokenInformation(process.handle, TokenLinkedToken, &linked, sizeof linked, &size))
+            throwLastError();
+        checked.handle = linked.LinkedToken;
+    }
+    if (checked.handle == NULL &&
+        !DuplicateToken(process.handle, SecurityIdentification, &checked.handle))
+        throwLastError();
+
+    BYTE sid[SECURITY_MAX_SID_SIZE];  // 68 bytes
+    DWORD sidSize = sizeof sid;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, sid, &sidSize)) throwLastError();
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(checked.handle, sid, &member)) throwLastError();
+    return member != FALSE;
+}
+
+bool isAdministratorsGroupEnabled() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = NULL;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        throwLastError();
+    // With no token the caller's own is asked, where a limited token carries
+    // the group for deny only.
+    BOOL member = FALSE;
+    BOOL asked = CheckTokenMembership(NULL, administrators, &member);
+    DWORD error = GetLastError();
+    FreeSid(administrators);
+    if (!asked) throw error;
+    return member != FALSE;
+}
+
+bool isProcessElevated() {
+    TokenHandle process;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &process.handle)) throwLastError();
+    TOKEN_ELEVATION elevation;
+    DWORD size = 0;
+    if (!GetTokenInformation(process.handle, TokenElevation, &elevation, sizeof elevation, &size))
+        throwLastError();
+    return elevation.TokenIsElevated != 0;
+}
+
+bool checkAdministratorRights() {
+    bool administrator = guarded(tokenQueries.administratorUser);
+    bool enabled = administrator && guarded(tokenQueries.administratorsGroupEnabled);
+    if (administrator && enabled) return true;
+    if (session.lastError != 0) showStartupError(kNoUserInfo, session.lastError);
+    return false;
+}
+
+bool ensureElevated() {
+    try {
+        if (tokenQueries.processElevated()) return true;
+    } catch (DWORD code) {
+        session.lastError = code;
+        return false;
+    }
+    return relaunch();
+}

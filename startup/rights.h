@@ -1,0 +1,31 @@
+// Administrator rights and the elevated relaunch.
+#ifndef VARNEL_STARTUP_RIGHTS_H
+#define VARNEL_STARTUP_RIGHTS_H
+
+// Before Vista: true when a key can be created and deleted under HKLM.
+bool probeRegistryWriteAccess();
+// Starts this program again through "runas" and ends this process with
+// exit code 0; false only when nothing was started.
+bool relaunchElevated();
+// Vista and later: an administrator whose running token has the
+// Administrators group enabled.
+bool checkAdministratorRights();
+// Vista and later: true when already elevated; otherwise as relaunchElevated.
+bool ensureElevated();
+
+// Token queries: each answers, or throws the Windows error code (DWORD) of
+// the step that failed.
+bool isAdministratorUser();
+bool isAdministratorsGroupEnabled();
+bool isProcessElevated();
+
+// Where the checks get the token's answers. Wine's token is always full and
+// elevated, so tests of a limited token or a failing query answer here.
+struct TokenQueries {
+    bool (*administratorUser)();
+    bool (*administratorsGroupEnabled)();
+    bool (*processElevated)();
+};
+extern TokenQueries tokenQueries;
+
+#endif

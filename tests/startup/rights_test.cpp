@@ -1,0 +1,142 @@
+#include "startup/rights.h"
+
+#include <gtest/gtest.h>
+
+#include "session/session.h"
+#include "session/windows_version.h"
+#include "startup/startup_checks.h"
+#include "tests/support/boxes.h"
+#include "tests/support/wine_registry.h"
+
+namespace {
+
+const char kProbe[] = "Software\\Varnel_19620528";
+const char kUserInfoFailure[] =
+    u8"Instalator nie może uzyskać informacji o Uzytkowniku oraz uruchomionym procesie.  "
+    u8"Wystąpił błąd numer : ";
+const char kClosingLines[] =
+    u8"\nWykonanie Instalacji / Aktualizacji jest niemożliwe.\nSkontaktuj się z PI Varnel.";
+
+bool yes() { return true; }
+bool no() { return false; }
+bool failsWithAccessDenied() { throw static_cast<DWORD>(5); }
+bool failsWithNoToken() { throw static_cast<DWORD>(1008); }
+
+class Rights : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSession();
+        saved = tokenQueries;
+        deleteHklmKey(kProbe);
+    }
+    void TearDown() override {
+        tokenQueries = saved;
+        queryWindowsVersion = GetVersionExA;
+        deleteHklmKey(kProbe);
+    }
+    TokenQueries saved;
+};
+
+DWORD gateMajor = 10;
+BOOL WINAPI gateVersion(LPOSVERSIONINFOA info) {
+    info->dwMajorVersion = gateMajor;
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_F(Rights, WineTokenIsAnElevatedAdministrator) {
+    EXPECT_TRUE(isAdministratorUser());
+    EXPECT_TRUE(isAdministratorsGroupEnabled());
+    EXPECT_TRUE(isProcessElevated());
+    BoxRecorder recorder;
+    EXPECT_TRUE(checkAdministratorRights());
+    EXPECT_TRUE(ensureElevated());  // already elevated: nothing is started
+    EXPECT_TRUE(recorder.boxes().empty());
+    EXPECT_EQ(session.lastError, 0u);
+}
+
+TEST_F(Rights, LimitedAdministratorFailsQuietly) {
+    tokenQueries = {yes, no, no};
+    BoxRecorder recorder;
+    EXPECT_FALSE(checkAdministratorRights());
+    EXPECT_TRUE(recorder.boxes().empty());
+
+    tokenQueries = {no, yes, no};  // not an administrator: the group is not asked
+    EXPECT_FALSE(checkAdministratorRights());
+    EXPECT_TRUE(recorder.boxes().empty());
+}
+
+TEST_F(Rights, FailingTokenQueryIsReportedWithItsCode) {
+    tokenQueries = {failsWithAccessDenied, yes, yes};
+    BoxRecorder recorder;
+    EXPECT_FALSE(checkAdministratorRights());
+    EXPECT_EQ(session.lastError, 5u);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].title, u8"Instalacja programu ");
+    EXPECT_EQ(recorder.boxes()[0].text, std::string(kUserInfoFailure) + "5" + kClosingLines);
+
+    session.lastError = 0;
+    tokenQueries = {yes, failsWithNoToken, yes};
+    EXPECT_FALSE(checkAdministratorRights());
+    ASSERT_EQ(recorder.boxes().size(), 2u);
+    EXPECT_EQ(recorder.boxes()[1].text, std::string(kUserInfoFailure) + "1008" + kClosingLines);
+}
+
+TEST_F(Rights, FailingElevationQueryIsStoredButNotShown) {
+    tokenQueries = {yes, yes, failsWithNoToken};
+    BoxRecorder recorder;
+    EXPECT_FALSE(ensureElevated());
+    EXPECT_EQ(session.lastError, 1008u);
+    EXPECT_TRUE(recorder.boxes().empty());
+}
+
+TEST_F(Rights, GateOnVistaAndLaterGoesOnForAnElevatedProcess) {
+    queryWindowsVersion = gateVersion;
+    gateMajor = 6;
+    // A failing query is reported, then the elevation step lets an elevated
+    // process go on.
+    tokenQueries = {failsWithAccessDenied, yes, yes};
+    BoxRecorder recorder;
+    char line[] = "";
+    EXPECT_TRUE(runStartupChecks(line));
+    EXPECT_EQ(recorder.boxes().size(), 1u);
+
+    session.lastError = 0;
+    tokenQueries = {no, no, yes};  // not an administrator, yet elevated
+    EXPECT_TRUE(runStartupChecks(line));
+    EXPECT_EQ(recorder.boxes().size(), 1u);
+}
+
+TEST_F(Rights, RegistryProbeCreatesAndDeletesItsKey) {
+    BoxRecorder recorder;
+    EXPECT_TRUE(probeRegistryWriteAccess());
+    EXPECT_FALSE(hklmKeyExists(kProbe));
+    EXPECT_TRUE(recorder.boxes().empty());
+}
+
+TEST_F(Rights, LeftoverProbeKeyIsReportedOnceAndRemoved) {
+    createHklmKey(kProbe);
+    ASSERT_TRUE(hklmKeyExists(kProbe));
+    BoxRecorder recorder;
+    EXPECT_TRUE(probeRegistryWriteAccess());
+    EXPECT_FALSE(hklmKeyExists(kProbe));
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Jest klucz - kasuję");
+    EXPECT_EQ(recorder.boxes()[0].title, u8"Instalacja programu ");
+    EXPECT_TRUE(probeRegistryWriteAccess());
+    EXPECT_EQ(recorder.boxes().size(), 1u);
+}
+
+TEST_F(Rights, GateBeforeVistaUsesTheRegistryProbe) {
+    queryWindowsVersion = gateVersion;
+    gateMajor = 5;
+    tokenQueries = {no, no, no};  // the token is not asked before Vista
+    createHklmKey(kProbe);
+    BoxRecorder recorder;
+    char line[] = "x";
+    EXPECT_TRUE(runStartupChecks(line));
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Jest klucz - kasuję");
+    EXPECT_FALSE(hklmKeyExists(kProbe));
+}

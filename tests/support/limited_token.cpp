@@ -1,0 +1,47 @@
+// Linked into varnel_setup_limited.exe, a test build of the program that
+// sees the token of an administrator under User Account Control while it has
+// a command line, and a full elevated token without one. Wine's own token is
+// always full, so this is how the "runas" relaunch is made to happen; the
+// relaunch itself is the real one. Every start writes its command line to
+// relaunch.log beside the program.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "startup/rights.h"
+
+namespace {
+
+bool hasArguments() {
+    const char* line = GetCommandLineA();
+    // Skip the program's own path, quoted or not.
+    if (*line == '"') {
+        line = strchr(line + 1, '"');
+        line = line == NULL ? "" : line + 1;
+    } else {
+        while (*line != '\0' && *line != ' ') ++line;
+    }
+    while (*line == ' ') ++line;
+    return *line != '\0';
+}
+
+bool answerAdministrator() { return true; }
+bool answerGroupEnabled() { return !hasArguments(); }
+bool answerElevated() { return !hasArguments(); }
+
+struct LimitedToken {
+    LimitedToken() {
+        tokenQueries = {answerAdministrator, answerGroupEnabled, answerElevated};
+        char path[MAX_PATH];
+        GetModuleFileNameA(NULL, path, MAX_PATH);
+        strcpy(strrchr(path, '\\') + 1, "relaunch.log");
+        FILE* log = fopen(path, "a");
+        if (log != NULL) {
+            fprintf(log, "%s|%s\n", hasArguments() ? "args" : "none", GetCommandLineA());
+            fclose(log);
+        }
+    }
+} limitedToken;
+
+}  // namespace

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a bare Debian 12 machine.
+# Idempotent; set VARNEL_SKIP_INSTALL=1 to skip it on a machine already set up.
+set -euo pipefail
+[ "${VARNEL_SKIP_INSTALL:-0}" = 1 ] && exit 0
+
+packages=(
+  cmake ninja-build python3
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64   # the product and the test build
+  googletest                                 # built from source with the test build
+  wine wine64                                # the Windows the tests run on
+  xvfb x11-utils imagemagick                 # windows without a screen, screenshots
+  locales
+  nginx-light                                # a real static server for the update tree
+)
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${packages[@]}"
+# nginx is used as a program of the tests, never as a service of the machine.
+if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
+pkill -x nginx >/dev/null 2>&1 || true
+
+# Wine takes its ANSI code page (1250) from the Polish locale.
+if ! locale -a 2>/dev/null | grep -qi '^pl_PL.utf8$'; then
+  sed -i 's/^# *\(pl_PL.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen || echo 'pl_PL.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi
