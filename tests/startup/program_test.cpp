@@ -66,13 +66,17 @@ TEST_F(Program, HeldFileInTheOldTreeIsReportedAndTheRunEnds) {
     EXPECT_FALSE(pathExists(workRoot + "\\instalacja"));
 }
 
-TEST_F(Program, UpdateCommandLineRunsWithoutAnyBox) {
+TEST_F(Program, UpdateWithoutLocalFilesEndsAtTheFirstMissingCabinet) {
     for (const char* arguments : {"x a1 a2 a3", "x a1 a2 a3 *klient*"}) {
         SCOPED_TRACE(arguments);
         ProgramRun result = run(arguments);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, 0u);
-        EXPECT_TRUE(result.boxes.empty());
+        ASSERT_FALSE(result.boxes.empty());
+        // Whatever the server probe reported before, the update itself
+        // stops at the local copy, under the update title.
+        EXPECT_EQ(result.boxes.back().title, u8"Aktualizacja programu Tabrix Kalk");
+        EXPECT_EQ(result.boxes.back().text, u8"Brak jest pliku " + startFolder + "\\setup_sys.cab");
         expectFreshTree();
     }
 }
@@ -100,7 +104,7 @@ TEST_F(OlderWindows, XpRunsTheRegistryProbeAndReportsALeftoverKeyOnce) {
     ProgramRun result = run("x a1 a2 a3");
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);
-    ASSERT_EQ(result.boxes.size(), 1u);
+    ASSERT_GE(result.boxes.size(), 1u);
     // Shown by the gate, before the variant is known.
     EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu ");
     EXPECT_EQ(result.boxes[0].text, u8"Jest klucz - kasuję");
@@ -110,7 +114,7 @@ TEST_F(OlderWindows, XpRunsTheRegistryProbeAndReportsALeftoverKeyOnce) {
     // Without a leftover key the probe is silent.
     result = run("x a1 a2 a3");
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_TRUE(result.boxes.empty());
+    for (const SeenBox& box : result.boxes) EXPECT_NE(box.text, u8"Jest klucz - kasuję");
     EXPECT_FALSE(hklmKeyExists(kProbeKey));
 }
 
@@ -119,7 +123,7 @@ TEST_F(OlderWindows, Windows2000IsWarnedWithTheInstallationTitleEvenInAnUpdate) 
     ProgramRun result = run("x a1 a2 a3 *klient*");
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);
-    ASSERT_EQ(result.boxes.size(), 1u);
+    ASSERT_GE(result.boxes.size(), 1u);
     EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
     EXPECT_EQ(result.boxes[0].text,
               u8"Program wymaga systemu operacyjnego minimum Windows XP.\n"

@@ -12,8 +12,9 @@ std::wstring windowTextW(HWND window) {
     return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// The pixels of an icon drawn at 32x32; icon handles of another process
-// differ from this one's even for the same system icon.
+}  // namespace
+
+// Icon handles differ for the same image, so icons are compared by pixels.
 std::vector<DWORD> iconPixels(HICON icon) {
     const int size = 32;
     BITMAPINFO info = {};
@@ -39,6 +40,8 @@ std::vector<DWORD> iconPixels(HICON icon) {
     DeleteDC(dc);
     return pixels;
 }
+
+namespace {
 
 bool sameIcon(HWND box, LPCWSTR which) {
     std::vector<DWORD> expected = iconPixels(LoadIconW(NULL, which));
@@ -83,6 +86,8 @@ std::string toUtf8(const std::wstring& text) {
     return result;
 }
 
+std::string windowText(HWND window) { return toUtf8(windowTextW(window)); }
+
 SeenBox readBox(HWND box) {
     SeenBox seen;
     seen.title = toUtf8(windowTextW(box));
@@ -120,6 +125,7 @@ LRESULT CALLBACK BoxRecorder::hook(int code, WPARAM wParam, LPARAM lParam) {
             if (answered.insert(window).second) {
                 SeenBox seen = readBox(window);
                 activeRecorder->boxes_.push_back(seen);
+                if (activeRecorder->onBox) activeRecorder->onBox(window, seen);
                 press(window, chooseAnswer(seen, activeRecorder->answers_));
             }
         }
@@ -132,14 +138,16 @@ namespace {
 struct ProcessWindows {
     DWORD processId;
     std::vector<HWND> boxes;
+    std::vector<HWND> visible;
 };
 
 BOOL CALLBACK collectBoxes(HWND window, LPARAM context) {
     ProcessWindows* found = reinterpret_cast<ProcessWindows*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == found->processId && IsWindowVisible(window) && isDialogClass(window) &&
-        GetDlgItem(window, 0xFFFF) != NULL)
+    if (owner != found->processId || !IsWindowVisible(window)) return TRUE;
+    found->visible.push_back(window);
+    if (isDialogClass(window) && GetDlgItem(window, 0xFFFF) != NULL)
         found->boxes.push_back(window);
     return TRUE;
 }
@@ -160,7 +168,7 @@ ProgramRun runProgram(const std::string& commandLine, const std::string& working
     run.started = true;
     CloseHandle(process.hThread);
 
-    std::set<HWND> answered;
+    std::set<HWND> answered, seen;
     DWORD waited = 0;
     while (waited < timeoutMs) {
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
@@ -168,8 +176,14 @@ ProgramRun runProgram(const std::string& commandLine, const std::string& working
             break;
         }
         waited += 20;
-        ProcessWindows found = {process.dwProcessId, {}};
+        ProcessWindows found = {process.dwProcessId, {}, {}};
         EnumWindows(collectBoxes, reinterpret_cast<LPARAM>(&found));
+        for (HWND window : found.visible) {
+            if (!seen.insert(window).second) continue;
+            wchar_t className[128] = L"";
+            GetClassNameW(window, className, 128);
+            run.windows.push_back(toUtf8(className) + "|" + toUtf8(windowTextW(window)));
+        }
         for (HWND box : found.boxes) {
             if (!answered.insert(box).second) continue;
             SeenBox seen = readBox(box);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ struct SeenBox {
 class BoxRecorder {
 public:
     explicit BoxRecorder(std::deque<int> answers = {});
+    // Called for every box while it is open, before it is answered.
+    std::function<void(HWND box, const SeenBox& seen)> onBox;
     ~BoxRecorder();
     BoxRecorder(const BoxRecorder&) = delete;
     BoxRecorder& operator=(const BoxRecorder&) = delete;
@@ -45,6 +48,9 @@ private:
 };
 
 std::string toUtf8(const std::wstring& text);
+std::string windowText(HWND window);
+// The pixels of an icon drawn at 32x32 (icons of one process compared).
+std::vector<DWORD> iconPixels(HICON icon);
 // Reads a box's title, text, buttons, icon and owner.
 SeenBox readBox(HWND box);
 
@@ -54,6 +60,8 @@ struct ProgramRun {
     bool finished = false;
     DWORD exitCode = 0;
     std::vector<SeenBox> boxes;
+    // Every visible top-level window the process showed, as "class|title".
+    std::vector<std::string> windows;
 };
 
 // Starts a program (a full command line, its working folder), answers every

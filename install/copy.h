@@ -1,0 +1,16 @@
+// The checked file copy of the local set and of the shared libraries.
+#ifndef VARNEL_INSTALL_COPY_H
+#define VARNEL_INSTALL_COPY_H
+
+// Paths of a folder field and a file name together: room for both whole.
+typedef char JoinedPath[2 * 260];
+
+// Copies source over destination unless the overwrite rule keeps the
+// destination; 1 on success or a kept destination, 0 after its message.
+int copyComponentFile(const char* source, const char* destination);
+
+// 1 when a copy may go ahead: the source exists, and the destination is
+// absent or a kind of file that is always replaced.
+int mayOverwrite(const char* source, const char* destination);
+
+#endif

@@ -1,0 +1,24 @@
+// Texts of the local copy, the install pipeline, the shared libraries and the
+// hand-off to the installer program.
+#ifndef VARNEL_INSTALL_TEXTS_H
+#define VARNEL_INSTALL_TEXTS_H
+
+inline constexpr char kCopyingFiles[] = "Kopiowanie plików ...";
+inline constexpr char kMissingFile[] = "Brak jest pliku ";
+inline constexpr char kCannotCopy[] = "Nie można skopiować pliku \nz ";
+inline constexpr char kCopyTarget[] = "\n na ";
+
+// A single carriage return between the two sentences, as the product's other
+// programs show it.
+inline constexpr char kUpdateLibrariesFailed[] =
+    "Nie można wykonać aktualizacji bibliotek DLL i OCX\rAktualizacja nie powiodła się.";
+inline constexpr char kInstallLibrariesFailed[] =
+    "Nie można wykonać instalacji bibliotek DLL i OCX\rInstalacja nie powiodła się.";
+
+inline constexpr char kMissingInstaller[] = "Brak jest pliku instalatora ";
+inline constexpr char kCannotStart[] = "Nie można uruchomić programu ";
+inline constexpr char kClientWord[] = "*klient*";
+
+inline constexpr char kRegistrationTool[] = "regsvr32.exe";
+
+#endif

@@ -1,0 +1,75 @@
+#include "install/version_probe.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#include "folders/file_exists.h"
+#include "install/copy.h"
+#include "install/shared_libraries.h"
+#include "session/session.h"
+#include "session/text.h"
+
+namespace {
+
+const char kRequiredMajor[] = "1.40";
+const char kRequiredMinor[] = "0510";
+
+// The maker's libraries export these with their C names as a compiler that
+// keeps the leading underscore of the cdecl convention writes them.
+typedef int(__cdecl* VersionFunction)(char* versionText);
+
+// The libraries write at most nine characters and a terminator into ten
+// bytes. They get more room than that, so a longer text cannot overrun our
+// memory; such a text fails the check instead.
+const size_t kVersionRoom = 64;
+
+}  // namespace
+
+int versionNumber(const char* text) {
+    char digits[10];
+    size_t used = 0;
+    for (; *text != '\0'; ++text) {
+        if (*text == '.') continue;
+        if (used == sizeof digits - 1) return 0;
+        digits[used++] = *text;
+    }
+    digits[used] = '\0';
+    return atoi(digits);
+}
+
+int checkLibrary(const char* fileName, const char* versionFunction) {
+    char required[16];
+    joinText(required, kRequiredMajor, kRequiredMinor);
+    int requiredNumber = versionNumber(required);
+
+    char version[kVersionRoom];
+    memset(version, 0, sizeof version);
+    memset(version, ' ', 9);
+
+    JoinedPath path;
+    bool present = joinText(path, session.systemFolder, fileName) && fileExists(path);
+    if (versionFunction == NULL) return present ? 1 : 0;
+    if (!present) return 0;
+
+    // By bare name: the program's DLL search reaches only the system folder,
+    // where the file was just found.
+    HMODULE library = LoadLibraryA(fileName);
+    if (library == NULL) return 0;
+    int result = requiredNumber;
+    VersionFunction reportVersion = reinterpret_cast<VersionFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, versionFunction)));
+    if (reportVersion != NULL) result = reportVersion(version);
+    FreeLibrary(library);
+
+    if (result == 0) return 0;
+    // A text that filled all the room has no terminator of its own.
+    if (memchr(version, '\0', sizeof version) == NULL) return 0;
+    return versionNumber(version) >= requiredNumber ? 1 : 0;
+}
+
+int probeSharedLibraries() {
+    for (const SharedLibrary& library : sharedLibraryTable)
+        if (!checkLibrary(library.fileName, library.versionFunction)) return 0;
+    return 1;
+}

@@ -1,0 +1,161 @@
+#include "install/shared_libraries.h"
+
+#include <gtest/gtest.h>
+
+#include "session/session.h"
+#include "tests/support/boxes.h"
+#include "tests/support/files.h"
+#include "tests/support/install_fixtures.h"
+
+namespace {
+
+class SharedLibraries : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSession();
+        strcpy(session.displayName, "Tabrix Kalk");
+        session.runKind = 'I';
+        libraries = tempFolder() + "varnel_libraries\\";
+        removeTree(libraries);
+        layOutLibraries(libraries);
+        strcpy(session.librariesFolder, libraries.c_str());
+        strcpy(session.systemFolder, systemFolderPath().c_str());
+        system.clear();
+        clearStandinLogs();
+    }
+    void TearDown() override { removeTree(libraries); }
+
+    // Every library already installed, the maker's two with the same time.
+    void installAll() {
+        for (const char* name : kLibraryNames) {
+            std::string target = systemFolderPath() + name;
+            CopyFileA((libraries + name).c_str(), target.c_str(), FALSE);
+        }
+    }
+    // The COM registrations regsvr32 made, after its processes had time.
+    std::vector<std::string> registrations(size_t expected) {
+        return waitForLogLines("varnel_regsvr.log", expected, expected == 0 ? 1500 : 10000);
+    }
+
+    SystemFolderGuard system;
+    std::string libraries;
+};
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+TEST_F(SharedLibraries, TableListsTheFourteenFilesInOrderWithTheirRules) {
+    const char* rules = "11112233333344";
+    for (int i = 0; i < 14; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_STREQ(sharedLibraryTable[i].fileName, kLibraryNames[i]);
+        EXPECT_EQ(static_cast<int>(sharedLibraryTable[i].rule), rules[i] - '0');
+    }
+    EXPECT_STREQ(sharedLibraryTable[12].versionFunction, "_VNCAB_Wersja");
+    EXPECT_STREQ(sharedLibraryTable[13].versionFunction, "_VNAPIWIN_Wersja");
+    EXPECT_EQ(sharedLibraryTable[0].versionFunction, nullptr);
+}
+
+TEST_F(SharedLibraries, NothingHappensWhenAllArePresentAndTheMakersAgreeToTheMinute) {
+    installAll();
+    // Seconds alone differ: still the same minute.
+    setWriteTime(systemFolderPath() + "vncab.dll", 2024, 5, 6, 7, 8, 59);
+    writeFile(systemFolderPath() + "mscomctl.ocx", "installed earlier");
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    EXPECT_EQ(writeTime(systemFolderPath() + "vncab.dll").wSecond, 59);
+    EXPECT_EQ(readFile(systemFolderPath() + "mscomctl.ocx"), "installed earlier");
+    EXPECT_TRUE(registrations(0).empty());
+}
+
+TEST_F(SharedLibraries, MakersLibraryOneMinuteApartEitherWayIsReplaced) {
+    for (WORD minute : {7, 9}) {
+        SCOPED_TRACE(minute);
+        installAll();
+        setWriteTime(systemFolderPath() + "vnapiwin.dll", 2024, 5, 6, 7, minute, 10);
+        EXPECT_EQ(installSharedLibraries(), 1);
+        EXPECT_EQ(writeTime(systemFolderPath() + "vnapiwin.dll").wMinute, 8);
+    }
+    EXPECT_EQ(sameWriteMinute((libraries + "vncab.dll").c_str(),
+                              (systemFolderPath() + "vncab.dll").c_str()),
+              1);
+    EXPECT_EQ(sameWriteMinute((libraries + "vncab.dll").c_str(),
+                              (libraries + "absent.dll").c_str()),
+              0);
+}
+
+TEST_F(SharedLibraries, MissingComponentIsCopiedAndRegisteredByTheRealRegsvr32) {
+    installAll();
+    DeleteFileA((systemFolderPath() + "mscomctl.ocx").c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    EXPECT_TRUE(pathExists(systemFolderPath() + "mscomctl.ocx"));
+    std::vector<std::string> registered = registrations(1);
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_EQ(lower(registered[0]), lower(systemFolderPath() + "mscomctl.ocx"));
+}
+
+TEST_F(SharedLibraries, EmptySystemFolderGetsAllFourteenAndSixRegistrations) {
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    for (const char* name : kLibraryNames) EXPECT_TRUE(pathExists(systemFolderPath() + name)) << name;
+    std::vector<std::string> registered = registrations(6);
+    EXPECT_EQ(registered.size(), 6u);  // the R3 entries, and only those
+    for (const std::string& path : registered) {
+        std::string name = lower(path.substr(path.find_last_of('\\') + 1));
+        EXPECT_TRUE(name == "chilkatftp2.dll" || name == "debenupdflibraryax0912.dll" ||
+                    name.find(".ocx") != std::string::npos)
+            << path;
+    }
+}
+
+TEST_F(SharedLibraries, MissingSourceOfARequiredLibraryFailsTheStep) {
+    DeleteFileA((libraries + "msvcr71.dll").c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Brak jest pliku " + libraries + "msvcr71.dll");
+    // The walk stopped there.
+    EXPECT_FALSE(pathExists(systemFolderPath() + "vfp7r.dll"));
+}
+
+TEST_F(SharedLibraries, MissingSourceOfAComponentIsReportedAndTheStepGoesOn) {
+    DeleteFileA((libraries + "richtx32.ocx").c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Brak jest pliku " + libraries + "richtx32.ocx");
+    EXPECT_TRUE(pathExists(systemFolderPath() + "vnapiwin.dll"));
+}
+
+TEST_F(SharedLibraries, FoxProRuntimeThatCannotBeCopiedFailsTheStep) {
+    DeleteFileA((libraries + "vfp7renu.dll").c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Brak jest pliku " + libraries + "vfp7renu.dll");
+    EXPECT_TRUE(pathExists(systemFolderPath() + "vfp7r.dll"));
+    EXPECT_FALSE(pathExists(systemFolderPath() + "ChilKatFtp2.dll"));
+}
+
+TEST_F(SharedLibraries, RegistrationQuotesAPathWithBlanks) {
+    std::string spaced = tempFolder() + "varnel sys folder\\";
+    removeTree(spaced.substr(0, spaced.size() - 1));
+    makeFolders(spaced.substr(0, spaced.size() - 1));
+    std::string component = spaced + "mscomm32.ocx";
+    CopyFileA((programFolder() + "standin_plain.dll").c_str(), component.c_str(), FALSE);
+    strcpy(session.systemFolder, spaced.c_str());
+    EXPECT_EQ(registerComponent(component.c_str()), 1);
+    std::vector<std::string> registered = registrations(1);
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_EQ(lower(registered[0]), lower(component));
+    EXPECT_EQ(registerComponent((spaced + "absent.ocx").c_str()), 0);
+    removeTree(spaced.substr(0, spaced.size() - 1));
+}
