@@ -1,26 +1,56 @@
 #include "startup/session_driver.h"
 
+#include "download/probe.h"
 #include "folders/working_folders.h"
 #include "install/pipeline.h"
 #include "install/version_probe.h"
+#include "resources/resource.h"
 #include "session/run_mode.h"
 #include "session/session.h"
+#include "session/text.h"
 #include "session/variants.h"
+#include "startup/texts.h"
+#include "ui/dialog.h"
+#include "ui/message_boxes.h"
+
+namespace {
+
+void reportServersUnreachable() {
+    char message[1024];
+    message[0] = '\0';
+    appendText(message, kServersUnreachable);
+    appendText(message, "\n");
+    appendText(message, updateServerHosts[0]);
+    appendText(message, kHostSeparator);
+    appendText(message, updateServerHosts[1]);
+    appendText(message, kHostSeparator);
+    appendText(message, updateServerHosts[2]);
+    appendText(message, kCheckConnection);
+    appendText(message, kLocalModeOnly);
+    showErrorBox(message);
+}
+
+}  // namespace
 
 bool runSession(char* commandLine) {
     configureVariant();
     warnIfBeforeXp();
     if (!prepareWorkingFolders()) return false;  // it has told the user why
     detectLocalFiles();
+    // The user can still choose local mode in the dialog, so a probe that
+    // finds no server only says so; the addresses then name server 1.
+    if (session.sourceMode == 'I' && !probeUpdateServers()) reportServersUnreachable();
     configureVariant();
-    // The command line is read only now, after everything above: messages
-    // shown so far carry the installation title even in an update.
+    // The command line is read only now, after the probe: every message so
+    // far carries the installation title, even in an update.
     parseCommandLine(commandLine);
     session.installLibraries = probeSharedLibraries() ? 0 : 1;
     if (session.runKind == 'A') {
         // No dialog: the install's status texts go nowhere, its message
         // boxes still appear.
         copyLocalFiles();
+    } else {
+        DialogBoxParamA(session.instanceHandle, MAKEINTRESOURCEA(IDD_SETUP), NULL, dialogProc, 0);
     }
     return true;
 }

@@ -20,4 +20,14 @@ inline constexpr char kNoUserInfo[] =
 inline constexpr char kProbeKey[] = "Software\\Varnel_19620528";
 inline constexpr char kProbeKeyLeftOver[] = "Jest klucz - kasuję";
 
+// The server-unreachable message; its three host texts go between the pieces.
+inline constexpr char kServersUnreachable[] =
+    "Instalator nie może połaczyć się z serwerami PI Varnel :";
+inline constexpr char kHostSeparator[] = " , ";
+inline constexpr char kCheckConnection[] =
+    "\nSprawdź połączenie z internetem. Jeżeli masz dostęp do internetu, to skontaktuj się z PI "
+    "Varnel";
+inline constexpr char kLocalModeOnly[] =
+    "\nUWAGA - bez połącznia z internetem istalację można wykoanć jedynie w trybie lokalnym.";
+
 #endif

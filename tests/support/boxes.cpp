@@ -138,6 +138,7 @@ namespace {
 struct ProcessWindows {
     DWORD processId;
     std::vector<HWND> boxes;
+    std::vector<HWND> dialogs;
     std::vector<HWND> visible;
 };
 
@@ -147,8 +148,12 @@ BOOL CALLBACK collectBoxes(HWND window, LPARAM context) {
     GetWindowThreadProcessId(window, &owner);
     if (owner != found->processId || !IsWindowVisible(window)) return TRUE;
     found->visible.push_back(window);
-    if (isDialogClass(window) && GetDlgItem(window, 0xFFFF) != NULL)
-        found->boxes.push_back(window);
+    if (isDialogClass(window)) {
+        if (GetDlgItem(window, 0xFFFF) != NULL)
+            found->boxes.push_back(window);
+        else
+            found->dialogs.push_back(window);
+    }
     return TRUE;
 }
 
@@ -156,6 +161,16 @@ BOOL CALLBACK collectBoxes(HWND window, LPARAM context) {
 
 ProgramRun runProgram(const std::string& commandLine, const std::string& workingFolder,
                       std::deque<int> answers, DWORD timeoutMs) {
+    RunOptions options;
+    options.answers = std::move(answers);
+    options.timeoutMs = timeoutMs;
+    return runProgram(commandLine, workingFolder, std::move(options));
+}
+
+ProgramRun runProgram(const std::string& commandLine, const std::string& workingFolder,
+                      RunOptions options) {
+    std::deque<int>& answers = options.answers;
+    DWORD timeoutMs = options.timeoutMs;
     ProgramRun run;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -168,7 +183,7 @@ ProgramRun runProgram(const std::string& commandLine, const std::string& working
     run.started = true;
     CloseHandle(process.hThread);
 
-    std::set<HWND> answered, seen;
+    std::set<HWND> answered, seen, handled;
     DWORD waited = 0;
     while (waited < timeoutMs) {
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
@@ -176,7 +191,7 @@ ProgramRun runProgram(const std::string& commandLine, const std::string& working
             break;
         }
         waited += 20;
-        ProcessWindows found = {process.dwProcessId, {}, {}};
+        ProcessWindows found = {process.dwProcessId, {}, {}, {}};
         EnumWindows(collectBoxes, reinterpret_cast<LPARAM>(&found));
         for (HWND window : found.visible) {
             if (!seen.insert(window).second) continue;
@@ -188,7 +203,21 @@ ProgramRun runProgram(const std::string& commandLine, const std::string& working
             if (!answered.insert(box).second) continue;
             SeenBox seen = readBox(box);
             run.boxes.push_back(seen);
-            press(box, chooseAnswer(seen, answers));
+            int answer = IDYES;
+            if (!answers.empty()) {
+                answer = answers.front();
+                answers.pop_front();
+            } else if (seen.hasOk) {
+                answer = IDOK;
+            }
+            press(box, answer);
+        }
+        for (HWND dialog : found.dialogs) {
+            if (!handled.insert(dialog).second) continue;
+            if (options.onDialog)
+                options.onDialog(dialog);
+            else
+                press(dialog, 3);  // "Anuluj instalację"; the question gets Yes
         }
     }
     if (!run.finished) TerminateProcess(process.hProcess, 1);

@@ -64,10 +64,24 @@ struct ProgramRun {
     std::vector<std::string> windows;
 };
 
+// How a started program's windows are answered.
+struct RunOptions {
+    // Buttons for its message boxes, in order; when none is queued a box is
+    // answered with OK, or Yes when it has no OK.
+    std::deque<int> answers;
+    DWORD timeoutMs = 60000;
+    // Called once for each other dialog it shows (the main dialog), from the
+    // test's thread; when unset the dialog is cancelled (and the cancel
+    // question answered Yes).
+    std::function<void(HWND dialog)> onDialog;
+};
+
 // Starts a program (a full command line, its working folder), answers every
-// message box its process shows with the queued buttons, and waits for it to
-// end (at most `timeoutMs`).
+// message box its process shows, and waits for it to end.
+ProgramRun runProgram(const std::string& commandLine, const std::string& workingFolder,
+                      RunOptions options);
 ProgramRun runProgram(const std::string& commandLine, const std::string& workingFolder,
                       std::deque<int> answers = {}, DWORD timeoutMs = 60000);
+
 
 #endif

@@ -1,14 +1,17 @@
 // Linked into varnel_setup_limited.exe, a test build of the program that
 // sees the token of an administrator under User Account Control while it has
-// a command line, and a full elevated token without one. Wine's own token is
-// always full, so this is how the "runas" relaunch is made to happen; the
-// relaunch itself is the real one. Every start writes its command line to
-// relaunch.log beside the program.
+// a command line. Wine's own token is always full, so this is how the
+// "runas" relaunch is made to happen; the relaunch itself is the real one.
+// Every start writes its command line to relaunch.log beside the program.
+// The relaunched copy (started without a command line) then stops at its
+// start-up gate, silently, so that no window of a process the test did not
+// start is left behind.
 #include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
 
+#include "session/windows_version.h"
 #include "startup/rights.h"
 
 namespace {
@@ -30,9 +33,15 @@ bool answerAdministrator() { return true; }
 bool answerGroupEnabled() { return !hasArguments(); }
 bool answerElevated() { return !hasArguments(); }
 
+BOOL WINAPI versionUnknown(LPOSVERSIONINFOA) {
+    SetLastError(0);
+    return FALSE;
+}
+
 struct LimitedToken {
     LimitedToken() {
         tokenQueries = {answerAdministrator, answerGroupEnabled, answerElevated};
+        if (!hasArguments()) queryWindowsVersion = versionUnknown;
         char path[MAX_PATH];
         GetModuleFileNameA(NULL, path, MAX_PATH);
         strcpy(strrchr(path, '\\') + 1, "relaunch.log");

@@ -1,0 +1,69 @@
+#include "download/internet.h"
+
+#include "download/texts.h"
+
+InternetLink::~InternetLink() {
+    closeInternetRequest(*this);
+    closeInternetSession(*this);
+}
+
+int openInternetSession(InternetLink& link) {
+    // Synchronous (flags 0): the blocking calls get their limit from the
+    // helper thread, not from WinINet.
+    link.session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    if (link.session == NULL) return 0;
+    // A helper survives a session that was closed under an overrun when the
+    // call returned in time; one that was left behind is replaced.
+    if (link.helper == NULL) link.helper = startCallHelper();
+    return 1;
+}
+
+int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs) {
+    if (link.session == NULL) return 0;
+    closeInternetRequest(link);
+    if (!openAddressWithin(link.helper, link.session, address, limitMs, &link.request))
+        return 0;
+    return link.request != NULL;
+}
+
+int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
+                      DWORD limitMs) {
+    *got = 0;
+    if (link.request == NULL) return 0;
+    BOOL readOk = FALSE;
+    if (!readWithin(link.helper, link.session, link.request, *buffer, size, &readOk, got,
+                    limitMs)) {
+        link.request = NULL;  // closed with the session
+        return 0;
+    }
+    return readOk ? 1 : 0;
+}
+
+int readContentLength(InternetLink& link, DWORD* length) {
+    *length = 0;
+    DWORD size = sizeof *length;
+    // The headers have arrived with the request handle: this never waits.
+    return HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                          length, &size, NULL)
+               ? 1
+               : 0;
+}
+
+void closeInternetRequest(InternetLink& link) {
+    if (link.request == NULL) return;
+    InternetCloseHandle(link.request);
+    link.request = NULL;
+}
+
+void closeInternetSession(InternetLink& link) {
+    // Between calls the helper is idle, so a request is closed under no
+    // running call; the helper is ended before the session itself closes.
+    stopCallHelper(link.helper);
+    link.helper = NULL;
+    // The session would take an open request along, leaving its handle
+    // value to be closed a second time.
+    closeInternetRequest(link);
+    if (link.session == NULL) return;
+    InternetCloseHandle(link.session);
+    link.session = NULL;
+}

@@ -1,0 +1,43 @@
+// The Internet session and request of one download step.
+#ifndef VARNEL_DOWNLOAD_INTERNET_H
+#define VARNEL_DOWNLOAD_INTERNET_H
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include "download/watchdog.h"
+
+// One Internet session with at most one request on it, and the helper thread
+// that makes its blocking calls (download/watchdog.h). Each handle is closed
+// exactly once: by closeInternetRequest and closeInternetSession, by the
+// destructor on a way out that did not, or, after a call that overran, by
+// the closing of the session that ended it, which takes the request along.
+struct InternetLink {
+    HINTERNET session;
+    HINTERNET request;
+    CallHelper* helper;
+
+    InternetLink() : session(NULL), request(NULL), helper(NULL) {}
+    ~InternetLink();
+    InternetLink(const InternetLink&) = delete;
+    InternetLink& operator=(const InternetLink&) = delete;
+};
+
+// A session with the program's agent name and the system's proxy settings.
+int openInternetSession(InternetLink& link);
+// A request for the address (fetched from the server, never cached), given
+// at most limitMs to be answered. 0 when no request handle resulted.
+int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs);
+// Reads the next piece of the body, up to `size` bytes, allowing limitMs of
+// silence. *got is 0 at the end of the body. 0 on failure; when the read
+// was given up, *buffer now belongs to the abandoned call and is set to NULL.
+int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
+                      DWORD limitMs);
+// The numeric Content-Length of the open request's answer.
+int readContentLength(InternetLink& link, DWORD* length);
+void closeInternetRequest(InternetLink& link);
+// Also ends the helper thread, before the session is closed.
+void closeInternetSession(InternetLink& link);
+
+#endif

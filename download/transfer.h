@@ -1,0 +1,19 @@
+// The HTTP transfer of one file, with the progress of the whole set.
+#ifndef VARNEL_DOWNLOAD_TRANSFER_H
+#define VARNEL_DOWNLOAD_TRANSFER_H
+
+#include <windows.h>
+
+// Bytes asked of the server per read, and the size of the buffer they land in.
+const DWORD kTransferBlock = 4000;
+
+// Fetches the address into the local file (replaced when it exists), writing
+// the status line and the percentage of the set as it goes. 1 when the whole
+// body is in the file; 0 after a failure, which has been reported.
+int downloadFile(const char* address, const char* localPath, const char* displayName);
+
+// The error box with a fixed text followed directly by the address, path or
+// name concerned.
+void showFailure(const char* text, const char* subject);
+
+#endif

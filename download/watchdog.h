@@ -1,0 +1,60 @@
+// Blocking WinINet calls with a time limit.
+//
+// A dead or silent update server must not freeze the program, yet WinINet
+// offers no limit that holds everywhere: Wine ignores the time-out options on
+// the session handle that InternetOpenUrlA takes and the connect time-out on
+// every handle, and, unlike Windows, it does not end a blocking call when
+// another thread closes the call's handle (a connect whose SYNs are dropped
+// blocks about two minutes, a server that never answers for ever). So the
+// call itself runs on a helper thread, and the dialog thread, which does all
+// the rest, waits for it with a deadline. At the deadline it closes the
+// session, which ends the call on Windows; a call that still has not
+// returned after a short grace is left to its helper thread, which finishes
+// on its own whenever the call returns and touches nothing shared after that.
+#ifndef VARNEL_DOWNLOAD_WATCHDOG_H
+#define VARNEL_DOWNLOAD_WATCHDOG_H
+
+#include <windows.h>
+
+#include <wininet.h>
+
+// Each update server gets this long to take the probe's connection and
+// answer it, before the probe goes on to the next one.
+const DWORD kServerAnswerLimitMs = 5000;
+// A size query or a download gives up after this long without an answer to
+// its request, or without a single byte of the body.
+const DWORD kSilenceLimitMs = 60000;
+// What the size query and the downloads use: kSilenceLimitMs, shortened by
+// tests that would otherwise wait a minute for a stalled server.
+extern DWORD silenceLimitMs;
+
+// The helper thread of one Internet session and what it shares with the
+// dialog thread.
+struct CallHelper;
+
+// Starts a helper thread. NULL when none can be started: the calls then run
+// directly on the dialog thread, without a limit, as they always did.
+CallHelper* startCallHelper();
+// Ends an idle helper thread and waits for it.
+void stopCallHelper(CallHelper* helper);
+
+// InternetOpenUrlA of the address on the session, given at most limitMs.
+// 1 when the call returned in time (*request is what it returned, NULL when
+// the server could not be reached). 0 when it overran: the session has been
+// closed and set to NULL, and with it went every request it had; the helper
+// is set to NULL when it had to be left behind.
+int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
+                      DWORD limitMs, HINTERNET* request);
+
+// Waits until body bytes are available (or the body has ended) and reads up
+// to `size` of them into *buffer, given at most limitMs of silence. 1 when
+// the calls returned in time: *readOk and *got are their outcome. 0 when
+// they overran: the session is closed as above, and a left-behind helper
+// keeps the buffer and releases it itself (*buffer is set to NULL).
+int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*& buffer,
+               DWORD size, BOOL* readOk, DWORD* got, DWORD limitMs);
+
+// Helper threads that exist, left-behind ones included.
+LONG runningCallHelpers();
+
+#endif

@@ -1,0 +1,150 @@
+#include "download/probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "download/watchdog.h"
+#include "session/session.h"
+#include "session/variants.h"
+#include "tests/download/fixture.h"
+#include "tests/support/boxes.h"
+#include "tests/support/files.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+const char kProbePath[] = "/programy/setup_sys.cab";
+
+class DownloadProbe : public DownloadTest {
+protected:
+    void SetUp() override {
+        DownloadTest::SetUp();
+        // The probe starts from the record's process-start state.
+        prepareSession(1);
+    }
+    // A server that has the probe path to serve.
+    static bool startWithProbeFile(TestHttpServer& server, const std::string& rules = "{}",
+                                   const std::string& options = "") {
+        makeFolders(server.root() + "programy");
+        writeFile(server.root() + "programy\\setup_sys.cab", "MSCF probe");
+        return server.start(rules, options);
+    }
+    // The one probe request a server saw, as the update server contract
+    // wants it: a plain GET of the probe path under the program's name.
+    static void expectOneProbeRequest(const TestHttpServer& server, const std::string& host) {
+        std::vector<LoggedRequest> requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].method, "GET");
+        EXPECT_EQ(requests[0].path, kProbePath);
+        EXPECT_EQ(requests[0].userAgent, "Varnel");
+        std::set<std::string> names;
+        for (const auto& header : requests[0].headers) {
+            names.insert(header.first);
+            if (header.first == "Host") {
+                EXPECT_EQ(header.second, host);
+            }
+        }
+        EXPECT_TRUE(names.count("Host"));
+        for (const char* foreign : {"Authorization", "Cookie", "Range", "If-Modified-Since",
+                                    "If-None-Match", "Proxy-Authorization"})
+            EXPECT_FALSE(names.count(foreign)) << foreign;
+    }
+};
+
+}  // namespace
+
+TEST_F(DownloadProbe, FirstServerAnswersAndTheOthersAreNeverContacted) {
+    TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80), three("127.0.0.13", 8080);
+    ASSERT_TRUE(startWithProbeFile(one));
+    ASSERT_TRUE(startWithProbeFile(two));
+    ASSERT_TRUE(startWithProbeFile(three));
+    BoxRecorder boxes;
+
+    EXPECT_EQ(probeUpdateServers(), 1);
+    EXPECT_EQ(session.serverIndex, 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    expectOneProbeRequest(one, "127.0.0.11");
+    EXPECT_EQ(two.connections(), 0);
+    EXPECT_EQ(three.connections(), 0);
+}
+
+TEST_F(DownloadProbe, OnlyServerThreeAnswersAndTheAddressesCarryItsPort) {
+    TestHttpServer three("127.0.0.13", 8080);
+    ASSERT_TRUE(startWithProbeFile(three));
+
+    EXPECT_EQ(probeUpdateServers(), 1);
+    EXPECT_EQ(session.serverIndex, 3);
+    expectOneProbeRequest(three, "127.0.0.13:8080");
+    configureVariant();
+    EXPECT_STREQ(session.systemCabinetUrl, "http://127.0.0.13:8080/programy/sys/setup_sys.cab");
+    EXPECT_STREQ(session.installerUrl,
+                 "http://127.0.0.13:8080/programy/3_xx/tbrx/setup_tbrx_3_xx.exe");
+    EXPECT_STREQ(session.cabinetAUrl,
+                 "http://127.0.0.13:8080/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab");
+}
+
+TEST_F(DownloadProbe, NotFoundAnswerStillWins) {
+    TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
+    ASSERT_TRUE(one.start());  // nothing to serve: 404 with an HTML page
+    ASSERT_TRUE(startWithProbeFile(two));
+
+    EXPECT_EQ(probeUpdateServers(), 1);
+    EXPECT_EQ(session.serverIndex, 1);
+    EXPECT_EQ(one.requests().size(), 1u);
+    EXPECT_EQ(two.connections(), 0);
+}
+
+TEST_F(DownloadProbe, NoServerListeningGivesZeroWithoutABoxAndTheAddressesNameServerOne) {
+    BoxRecorder boxes;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(probeUpdateServers(), 0);
+    DWORD elapsed = since(start);
+    EXPECT_EQ(session.serverIndex, 0);
+    EXPECT_TRUE(boxes.boxes().empty());
+    // Refused connections are no time-out: the probe does not wait.
+    EXPECT_LT(elapsed, 3000u);
+    configureVariant();
+    EXPECT_STREQ(session.systemCabinetUrl, "http://127.0.0.11/programy/sys/setup_sys.cab");
+    printf("[figures] probe with no server listening: %lu ms\n", elapsed);
+}
+
+TEST_F(DownloadProbe, SilentFirstServerIsLeftWithinItsFiveSeconds) {
+    TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
+    ASSERT_TRUE(one.start(R"({"*": {"mode": "silent"}})"));
+    ASSERT_TRUE(startWithProbeFile(two));
+    BoxRecorder boxes;
+
+    DWORD start = GetTickCount();
+    EXPECT_EQ(probeUpdateServers(), 1);
+    DWORD elapsed = since(start);
+    printf("[figures] probe past a server that accepts and never answers: %lu ms\n", elapsed);
+    EXPECT_EQ(session.serverIndex, 2);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_GE(elapsed, kServerAnswerLimitMs - 1000);
+    EXPECT_LE(elapsed, kServerAnswerLimitMs + 1500);
+    EXPECT_EQ(one.requests().size(), 1u);  // it was asked, and kept silent
+    expectOneProbeRequest(two, "127.0.0.12");
+
+    // The call left behind on the silent connection ends when the server
+    // lets the connection go; nothing of it lingers.
+    one.stop();
+    EXPECT_TRUE(helpersBackToStart(10000));
+}
+
+TEST_F(DownloadProbe, ServerDroppingSynsIsLeftWithinItsFiveSeconds) {
+    TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
+    ASSERT_TRUE(one.start("{}", "--drop-syns"));
+    ASSERT_TRUE(startWithProbeFile(two));
+
+    DWORD start = GetTickCount();
+    EXPECT_EQ(probeUpdateServers(), 1);
+    DWORD elapsed = since(start);
+    printf("[figures] probe past a server whose SYNs are dropped: %lu ms\n", elapsed);
+    EXPECT_EQ(session.serverIndex, 2);
+    EXPECT_GE(elapsed, kServerAnswerLimitMs - 1000);
+    EXPECT_LE(elapsed, kServerAnswerLimitMs + 1500);
+    expectOneProbeRequest(two, "127.0.0.12");
+}
