@@ -112,6 +112,24 @@ bool makeProductSet(const std::string& folder, const std::string& makerVariant) 
            !pathExists(folder + "\\setup_tbrx_3_xxc.cab");
 }
 
+bool makeServerTree(const std::string& root) {
+    std::string programs = root + "programy";
+    std::string product = programs + "\\3_xx\\tbrx";
+    std::string parts = root + "parts";
+    removeTree(parts);
+    layOutLibraries(parts);
+    std::vector<std::string> system = {"setup_sys.cab"};
+    for (const char* name : kLibraryNames)
+        system.push_back(parts + "\\" + name + "=" + name + "|20|20240506070810");
+    bool made = makeCabinet(programs + "\\sys", system) &&
+                makeCabinet(product, {"setup_tbrx_3_xxa.cab",
+                                      programFolder() + "standin_installer.exe=instbrx.exe"});
+    removeTree(parts);
+    writeFile(programs + "\\setup_sys.cab", "probe");
+    writeFile(product + "\\setup_tbrx_3_xx.exe", "MZ setup program");
+    return made;
+}
+
 void clearStandinLogs() {
     for (const char* name : {"varnel_installer.log", "varnel_regsvr.log", "varnel_loads.log"})
         DeleteFileA((tempFolder() + name).c_str());

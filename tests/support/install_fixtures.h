@@ -49,6 +49,11 @@ SYSTEMTIME writeTime(const std::string& path);
 bool makeProductSet(const std::string& folder, const std::string& makerVariant =
                                                     "standin_v1400510.dll");
 
+// The tree an update server serves for variant L under `root`: the probe
+// path, setup_sys.cab with the fourteen stand-ins, a one-cabinet a-set with
+// the stand-in installer, and the setup program.
+bool makeServerTree(const std::string& root);
+
 // The records the stand-ins keep under %TEMP%.
 void clearStandinLogs();
 std::vector<std::string> logLines(const std::string& logName);
