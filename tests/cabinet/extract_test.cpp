@@ -11,6 +11,7 @@
 #include "tests/support/boxes.h"
 #include "tests/support/cabinets.h"
 #include "tests/support/files.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
@@ -62,10 +63,7 @@ const DWORD kWineArchive = FILE_ATTRIBUTE_ARCHIVE;
 class CabinetExtraction : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSession();
-        strcpy(session.versionTag, "3_xx");
-        session.variantLetter = 'L';
-        configureVariant();
+        startConfiguredSession();
         root = tempFolder() + "varnel_cabinet_test\\";
         removeTree(root.substr(0, root.size() - 1));
         sources = root + "zrodla\\";

@@ -8,16 +8,14 @@
 #include "session/variants.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
 class WorkingFolders : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSession();
-        strcpy(session.versionTag, "3_xx");
-        session.variantLetter = 'L';
-        configureVariant();
+        startConfiguredSession();
         temp = tempFolder();
         workRoot = temp + "varnel";
         removeTree(workRoot);

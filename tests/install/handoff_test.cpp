@@ -7,16 +7,14 @@
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
 #include "tests/support/install_fixtures.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
 class Handoff : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSession();
-        strcpy(session.versionTag, "3_xx");
-        session.variantLetter = 'L';
-        configureVariant();
+        startConfiguredSession();
         base = tempFolder() + "varnel_handoff";
         removeTree(base);
         work = base + "\\work\\";

@@ -9,6 +9,7 @@
 #include "tests/support/cabinets.h"
 #include "tests/support/files.h"
 #include "tests/support/install_fixtures.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ namespace {
 class Pipeline : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSession();
-        strcpy(session.versionTag, "3_xx");
-        session.variantLetter = 'L';
-        configureVariant();
+        startConfiguredSession();
         start = tempFolder() + "varnel_pipeline_start";
         removeTree(start);
         ASSERT_TRUE(makeProductSet(start));

@@ -9,14 +9,12 @@
 #include "session/windows_version.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
 void freshSession() {
-    resetSession();
-    strcpy(session.versionTag, "3_xx");
-    session.variantLetter = 'L';
-    configureVariant();
+    startConfiguredSession();
 }
 
 struct Parsed {

@@ -9,6 +9,7 @@
 #include "tests/support/boxes.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/files.h"
+#include "tests/support/session_setup.h"
 
 namespace {
 
@@ -26,12 +27,8 @@ std::string serverNote(const std::string& host) {
 class Dialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSession();
-        strcpy(session.versionTag, "3_xx");
-        strcpy(session.versionText, "3.xx");
-        session.variantLetter = 'L';
+        startConfiguredSession();
         session.instanceHandle = GetModuleHandleA(NULL);
-        configureVariant();
         session.runKind = 'I';
         session.sourceMode = 'I';
         session.installLibraries = 1;
