@@ -14,6 +14,17 @@ cmake --build --preset test-x64
 
 echo "== The 32-bit product"
 python3 tools/inspect_exe.py --machine i386 build/release-x86/varnel_setup.exe
+# Reproducible: a second clean build in another folder gives the same bytes.
+rm -rf build/release-x86-again
+cmake -S . -B build/release-x86-again -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DVARNEL_BUILD_TESTS=OFF >/dev/null
+cmake --build build/release-x86-again >/dev/null
+if cmp -s build/release-x86/varnel_setup.exe build/release-x86-again/varnel_setup.exe; then
+  echo "reproducible: two clean builds are identical ($(sha256sum <build/release-x86/varnel_setup.exe | cut -c1-16))"
+else
+  echo "reproducible: FAILED, two clean builds differ" >&2
+  exit 1
+fi
 
 trap 'tools/test-env.sh stop build/test-x64' EXIT
 tools/test-env.sh start build/test-x64
