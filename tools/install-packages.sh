@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64   # the product and the test build
   googletest                                 # built from source with the test build
   wine wine64                                # the Windows the tests run on
-  xvfb x11-utils imagemagick                 # windows without a screen, screenshots
+  xvfb x11-utils imagemagick xdotool         # windows without a screen, screenshots, the demo's clicks
   locales
   nginx-light                                # a real static server for the update tree
 )
