@@ -15,7 +15,7 @@ packages=(
 )
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${packages[@]}"
+apt-get install -y -q "${packages[@]}"
 # nginx is used as a program of the tests, never as a service of the machine.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
 pkill -x nginx >/dev/null 2>&1 || true
