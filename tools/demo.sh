@@ -11,7 +11,7 @@
 #   tools/demo.sh --update   an update run "x a1 a2 a3 *klient*" (no window)
 #
 # VARNEL_DEMO_DISPLAY=:0 shows the windows on that X display instead of the
-# demo's own Xvfb. Screenshots land in build/demo/screenshots/.
+# demo's own Xvfb. Screenshots land in build/demo/screenshots/MODE/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +31,7 @@ server_host=127.0.0.31
 # Wine state (prefix, wineserver, Xvfb) of its own, apart from the tests'.
 demo=build/demo
 run=$demo/run
-shots=$demo/screenshots
+shots=$demo/screenshots/$mode
 title='Instalacja programu Tabrix Kalk wersja 3.xx'
 libraries=(libeay32.dll ssleay32.dll msvcr70.dll msvcr71.dll vfp7r.dll vfp7renu.dll
            ChilKatFtp2.dll DebenuPDFLibraryAX0912.dll mscomm32.ocx msmapi32.ocx
@@ -153,13 +153,22 @@ stop_nginx() {
   nginx_pid=
 }
 
+# A demo killed outright (kill -9) leaves its nginx holding the address.
+stop_leftover_nginx() {
+  local file=$run/nginx/nginx.pid
+  [ -s $file ] || return 0
+  nginx_pid=$(cat $file)
+  if grep -qs nginx "/proc/$nginx_pid/cmdline"; then stop_nginx; fi
+  nginx_pid=
+}
+
 cleanup() {
   stop_nginx
   tools/test-env.sh stop $demo >/dev/null 2>&1 || true
 }
 
 start_wine() {
-  say "Starting Wine for $demo (the first start creates its prefix)"
+  say "Starting Wine for $demo (its prefix is made on the first run)"
   tools/test-env.sh start $demo
   # shellcheck disable=SC1091
   . $demo/wine/env
@@ -193,6 +202,10 @@ wait_for_window() {
   return 1
 }
 
+# Whether the window $1 titled $2 is still on the screen. Wine may keep the
+# X window of a destroyed dialog or box, only unmapped.
+shown() { xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | grep -qx "$1"; }
+
 shot_count=0
 # screenshot WINDOW STAGE: the window's part of the screen, numbered in order.
 screenshot() {
@@ -208,10 +221,11 @@ screenshot() {
 press_start() {
   xdotool mousemove --window "$1" 5 5 click 1 2>/dev/null || true
   xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool key --window "$1" Return
+  xdotool key --window "$1" Return 2>/dev/null
 }
 
 # The installation with its dialog: open, Start, download, the installer.
+# $1 is the program's process, which ends when it hands over.
 drive_dialog() {
   local dialog box
   dialog=$(wait_for_window "$title" 60) || { echo "The dialog did not appear." >&2; return 1; }
@@ -221,11 +235,13 @@ drive_dialog() {
   press_start "$dialog"
   say "Start pressed"
   # The progress row while the files arrive, until the dialog goes away.
-  local _
-  for _ in $(seq 60); do
-    sleep 1
-    xdotool getwindowname "$dialog" >/dev/null 2>&1 || break
-    screenshot "$dialog" downloading
+  local _ stage=downloading
+  [ $mode = local ] && stage=copying
+  for _ in $(seq 120); do
+    sleep 0.5
+    kill -0 "$1" 2>/dev/null || break
+    shown "$dialog" "$title" || break
+    screenshot "$dialog" $stage
   done
   if box=$(wait_for_window instbrx.exe 60); then
     say "The installer was started and shows its window"
@@ -233,17 +249,17 @@ drive_dialog() {
     screenshot "$box" done
     xdotool key --window "$box" Return 2>/dev/null || true
     for _ in $(seq 50); do
-      xdotool getwindowname "$box" >/dev/null 2>&1 || break
+      shown "$box" instbrx.exe || break
       sleep 0.1
     done
-    if xdotool getwindowname "$box" >/dev/null 2>&1; then
+    if shown "$box" instbrx.exe; then
       # Keys may not reach it without a window manager: click its button.
       local X Y WIDTH HEIGHT WINDOW SCREEN
       eval "$(xdotool getwindowgeometry --shell "$box")"
       xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT - 25)) click 1 || true
       sleep 0.5
     fi
-    if xdotool getwindowname "$box" >/dev/null 2>&1; then
+    if shown "$box" instbrx.exe; then
       echo "   (its window could not be closed; stopping Wine ends it)"
     else
       say "The installer's window was closed with OK"
@@ -254,11 +270,12 @@ drive_dialog() {
 }
 
 # The update run must not open any window: watch for the dialog meanwhile.
+window_seen=0
 watch_for_no_window() {
   local pid=$1 _
   while kill -0 "$pid" 2>/dev/null; do
     if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then
-      echo "   (a window appeared during the update run)"
+      window_seen=1
       return
     fi
     sleep 0.2
@@ -273,7 +290,7 @@ run_program() {
   status=0
   (cd "$start" && exec /usr/lib/wine/wine64 "$exe" "$@") &
   local pid=$!
-  if [ $mode = update ]; then watch_for_no_window $pid; else drive_dialog || true; fi
+  if [ $mode = update ]; then watch_for_no_window $pid; else drive_dialog $pid || true; fi
   wait $pid || status=$?
 }
 
@@ -293,21 +310,30 @@ report() {
     probes=$(grep -c '^/programy/setup_sys.cab ' "$log" || true)
     echo "Update server chosen: $server_host (server 1; it answered $probes probe request(s)" \
       "for /programy/setup_sys.cab)"
-    echo "Requests it answered (path, status, bytes sent, seconds):"
-    awk '{ printf "   %-44s %s %9s B %7s s\n", $1, $2, $3, $4 }' "$log"
+    # The program asks each cabinet's size with a GET it drops after the
+    # headers, so the first request of a cabinet is the size query.
+    echo "Requests it answered (path, status, bytes sent, seconds, what for):"
+    awk '{ role = seen[$1]++ ? "download" : "size query"
+           if ($1 == "/programy/setup_sys.cab") role = "probe"
+           else if ($1 ~ /\.exe$/) role = "download"
+           printf "   %-44s %s %9s B %7s s  %s\n", $1, $2, $3, $4, role }' "$log"
   else
     echo "No update server: the files came from the start folder."
     [ -s "$log" ] && echo "   (but the server saw requests)"
   fi
 
-  echo "Libraries now in the system folder:"
-  local name present=0
+  if [ $mode = update ]; then
+    if [ $window_seen = 1 ]; then echo "The dialog appeared (an update run should show none)."
+    else echo "No window was opened (an update run)."; fi
+  fi
+
+  # They were all removed before the run, so whatever is there was copied.
+  local name copied=()
   for name in "${libraries[@]}"; do
-    if [ -n "$(find "$system32" -maxdepth 1 -iname "$name")" ]; then
-      present=$((present + 1)); echo "   $name"
-    fi
+    [ -n "$(find "$system32" -maxdepth 1 -iname "$name")" ] && copied+=("$name")
   done
-  echo "   ($present of ${#libraries[@]})"
+  echo "Libraries copied into the system folder (${#copied[@]} of ${#libraries[@]}):"
+  echo "${copied[*]}" | fold -s -w 86 | sed 's/^/   /'
 
   # regsvr32 runs detached: give it a moment to finish writing.
   sleep 1
@@ -332,6 +358,7 @@ main() {
   build_program
   trap cleanup EXIT
   trap 'exit 130' INT TERM
+  stop_leftover_nginx
   rm -rf $run $shots
   mkdir -p $run/start $shots
   start_wine

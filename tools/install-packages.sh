@@ -18,7 +18,9 @@ apt-get update -q
 apt-get install -y -q "${packages[@]}"
 # nginx is used as a program of the tests, never as a service of the machine.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
-pkill -x nginx >/dev/null 2>&1 || true
+# Only the machine's own instance (its pid file): a demo's or a test's nginx
+# may be running beside it.
+if [ -s /run/nginx.pid ]; then kill "$(cat /run/nginx.pid)" >/dev/null 2>&1 || true; fi
 
 # Wine takes its ANSI code page (1250) from the Polish locale.
 if ! locale -a 2>/dev/null | grep -qi '^pl_PL.utf8$'; then
