@@ -1,0 +1,394 @@
+#!/usr/bin/env bash
+# Side-by-side timings of the program's transfer, extraction, server probe,
+# start-up and size, each against a reference measured in the same run.
+#   bash bench/run.sh [ROUNDS] [transfer] [extract] [probe] [startup] [serverload] [size]
+# Without section names every section runs. Results go to build/bench/results/
+# (one "MEASURE VALUE" line per sample, then summaries). Loopback only:
+# nginx and the scripted server listen on 127.0.0.41-42; everything it starts
+# is ended on the way out.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+rounds=5
+if [[ ${1:-} =~ ^[0-9]+$ ]]; then rounds=$1; shift; fi
+sections=("$@")
+[ ${#sections[@]} -gt 0 ] || sections=(transfer extract probe startup serverload size)
+
+core=build/bench-x64
+state=build/bench
+data=$state/data
+out=$state/out
+results=$state/results
+tmp=$state/tmp
+mkdir -p "$data" "$out" "$results" "$tmp"
+bench_exe=$core/bench/varnel_bench.exe
+wine=/usr/lib/wine/wine64
+
+# --- tools and builds ----------------------------------------------------------
+need=()
+for tool in nginx curl cabextract xdotool Xvfb /usr/bin/time; do
+  command -v "$tool" >/dev/null 2>&1 || need+=("$tool")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  # Only cabextract is not already among the project's packages.
+  apt-get install -y cabextract >/dev/null
+fi
+
+if [ ! -f "$core/build.ninja" ]; then
+  cmake -S . -B "$core" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DVARNEL_BUILD_TESTS=ON -DUPDATE_SERVER_1=127.0.0.41 \
+    -DUPDATE_SERVER_2=127.0.0.42 -DUPDATE_SERVER_3=127.0.0.43:8080 >/dev/null
+fi
+cmake --build "$core" --target varnel_core make_cabinet varnel_setup >/dev/null
+cmake -S bench -B "$core/bench" -G Ninja -DCMAKE_TOOLCHAIN_FILE=../cmake/toolchain-x86_64-mingw.cmake \
+  -DVARNEL_CORE_BUILD="$core" >/dev/null
+cmake --build "$core/bench" >/dev/null
+
+# --- servers and the Wine environment ---------------------------------------------
+server_pids=()
+nginx_dir=$tmp/nginx
+cleanup() {
+  for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  stop_nginx
+  tools/test-env.sh stop "$state" >/dev/null 2>&1 || true
+}
+stop_nginx() {
+  if [ -f "$nginx_dir/nginx.pid" ]; then
+    local pid
+    pid=$(cat "$nginx_dir/nginx.pid")
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    rm -f "$nginx_dir/nginx.pid"
+  fi
+}
+# start_nginx ADDRESS... : one worker serving $data/www on port 80 of each address.
+start_nginx() {
+  stop_nginx
+  mkdir -p "$nginx_dir"
+  local root servers=""
+  root=$(cd "$data/www" && pwd)
+  for address in "$@"; do
+    servers+="    server { listen $address:80; root $root; }"$'\n'
+  done
+  cat >"$nginx_dir/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+user root;
+pid $(pwd)/$nginx_dir/nginx.pid;
+error_log $(pwd)/$nginx_dir/error.log;
+events { worker_connections 64; }
+http {
+    default_type application/octet-stream;
+    access_log off;
+    sendfile on;
+    client_body_temp_path $(pwd)/$nginx_dir/body;
+    proxy_temp_path $(pwd)/$nginx_dir/proxy;
+    fastcgi_temp_path $(pwd)/$nginx_dir/fastcgi;
+    uwsgi_temp_path $(pwd)/$nginx_dir/uwsgi;
+    scgi_temp_path $(pwd)/$nginx_dir/scgi;
+$servers}
+CONF
+  setsid /usr/sbin/nginx -p "$(pwd)/$nginx_dir/" -c "$(pwd)/$nginx_dir/nginx.conf" \
+    -e "$(pwd)/$nginx_dir/error.log" </dev/null >"$nginx_dir/out.txt" 2>&1 &
+  for _ in $(seq 100); do [ -s "$nginx_dir/nginx.pid" ] && return 0; sleep 0.05; done
+  echo "nginx did not start" >&2
+  exit 1
+}
+# start_scripted ARGUMENTS... : tools/test_http_server.py on 127.0.0.41:80.
+start_scripted() {
+  rm -f "$tmp/scripted.ready"
+  python3 tools/test_http_server.py --bind 127.0.0.41 --port 80 --root "$data/www" \
+    --log "$tmp/scripted.log" --ready "$tmp/scripted.ready" --lifetime 600 "$@" &
+  server_pids+=($!)
+  for _ in $(seq 100); do [ -f "$tmp/scripted.ready" ] && return 0; sleep 0.05; done
+  echo "scripted server did not start" >&2
+  exit 1
+}
+stop_scripted() {
+  for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  server_pids=()
+}
+trap cleanup EXIT INT TERM
+
+tools/test-env.sh start "$state" >/dev/null
+# shellcheck disable=SC1091
+. "$state/wine/env"
+
+# A Unix path as Wine sees it (drive Z:).
+wpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
+now_ms() { date +%s%3N; }
+
+# run_bench NAME ARGS... : one run of the benchmark program; records its own
+# elapsed milliseconds as NAME_ms and the process's peak RSS (KiB) as NAME_rss.
+run_bench() {
+  local name=$1
+  shift
+  /usr/bin/time -f %M -o "$tmp/rss" "$wine" "$bench_exe" "$@" >"$tmp/bench.out" 2>"$tmp/bench.err" || {
+    echo "$name failed: $(cat "$tmp/bench.out" "$tmp/bench.err")" >&2; return 1; }
+  local ms
+  ms=$(sed -n 's/^ms=\([0-9.]*\).*/\1/p' "$tmp/bench.out")
+  echo "${name}_ms $ms" >>"$file"
+  echo "${name}_rss $(tail -n1 "$tmp/rss")" >>"$file"
+  bench_value=$(sed -n 's/.*value=\([0-9]*\).*/\1/p' "$tmp/bench.out")
+}
+
+summarise() {
+  python3 bench/stats.py "$file" >"$file.summary"
+  local pair
+  for pair in "$@"; do
+    python3 bench/stats.py "$file" --ratio ${pair} >>"$file.summary"
+  done
+  cat "$file.summary"
+}
+
+# --- transfer ------------------------------------------------------------------
+transfer() {
+  file=$results/transfer.txt
+  : >"$file"
+  mkdir -p "$data/www/programy"
+  local blob=$data/www/programy/big.bin size=268435456
+  [ "$(stat -c %s "$blob" 2>/dev/null || echo 0)" = $size ] || python3 bench/make_data.py blob "$blob" 256
+  start_nginx 127.0.0.41
+  local url=http://127.0.0.41/programy/big.bin target
+  target=$(wpath "$out/transfer.bin")
+  curl -s -o /dev/null "$url"  # the file into the page cache
+  for round in $(seq "$rounds"); do
+    local seconds
+    seconds=$(curl -s -o "$out/transfer.bin" -w '%{time_total}' "$url")
+    echo "curl_ms $(python3 -c "print($seconds*1000)")" >>"$file"
+    run_bench bare64k bare "$url" "$target" 65536
+    run_bench bare4000 bare "$url" "$target" 4000
+    run_bench bare4000qda bare "$url" "$target" 4000 qda
+    run_bench handoff4000 handoff "$url" "$target" 4000
+    run_bench bare64kqda bare "$url" "$target" 65536 qda
+    run_bench handoff4000x16 handoff "$url" "$target" 4000 16
+    run_bench download download "$url" "$target"
+    [ "$(stat -c %s "$out/transfer.bin")" = $size ] || { echo "short download" >&2; exit 1; }
+    rm -f "$out/transfer.bin"
+    echo "transfer round $round done" >&2
+  done
+  stop_nginx
+  summarise "download_ms bare64k_ms" "download_ms curl_ms" "bare64k_ms curl_ms" \
+    "bare4000_ms bare64k_ms" "bare4000qda_ms bare4000_ms" "handoff4000_ms bare4000qda_ms" \
+    "download_ms handoff4000_ms" "bare64kqda_ms bare64k_ms" \
+    "handoff4000x16_ms bare4000qda_ms" "download_ms handoff4000x16_ms"
+}
+
+# --- extraction ----------------------------------------------------------------
+extract() {
+  file=$results/extract.txt
+  : >"$file"
+  local src=$data/cabsrc cab=$data/cab
+  if [ ! -f "$cab/bench.cab" ]; then
+    python3 bench/make_data.py text "$src" 64 1638400
+    mkdir -p "$cab"
+    local entries=()
+    for f in "$src"/*.txt; do entries+=("$(wpath "$f")=$(basename "$f")"); done
+    "$wine" "$core/bin/make_cabinet.exe" --mszip "$(wpath "$cab")\\" bench.cab "${entries[@]}" \
+      >"$tmp/make_cabinet.out" 2>&1
+  fi
+  echo "cabinet_bytes $(stat -c %s "$cab/bench.cab")" >"$results/extract.input"
+  echo "source_bytes $(du -cb "$src"/*.txt | tail -n1 | cut -f1)" >>"$results/extract.input"
+  for round in $(seq "$rounds"); do
+    rm -rf "$out/x"; mkdir -p "$out/x/program" "$out/x/extrac32" "$out/x/cabextract"
+    local t0 t1
+    t0=$(now_ms)
+    run_bench extract extract "$(wpath "$cab")\\" bench.cab "$(wpath "$out/x/program")\\"
+    t1=$(now_ms)
+    echo "extract_wall_ms $((t1 - t0))" >>"$file"
+    t0=$(now_ms)
+    /usr/bin/time -f %M -o "$tmp/rss" "$wine" extrac32 /E /L "$(wpath "$out/x/extrac32")" \
+      "$(wpath "$cab/bench.cab")" >"$tmp/extrac32.out" 2>&1 </dev/null
+    t1=$(now_ms)
+    echo "extrac32_wall_ms $((t1 - t0))" >>"$file"
+    t0=$(now_ms)
+    cabextract -q -d "$out/x/cabextract" "$cab/bench.cab"
+    t1=$(now_ms)
+    echo "cabextract_wall_ms $((t1 - t0))" >>"$file"
+    for tool in program extrac32 cabextract; do
+      [ "$(find "$out/x/$tool" -type f | wc -l)" = 64 ] || { echo "$tool: not 64 files" >&2; exit 1; }
+    done
+    echo "extract round $round done" >&2
+  done
+  rm -rf "$out/x"
+  summarise "extract_wall_ms cabextract_wall_ms" "extrac32_wall_ms cabextract_wall_ms" \
+    "extract_wall_ms extrac32_wall_ms" "extract_ms cabextract_wall_ms"
+}
+
+# --- probe -----------------------------------------------------------------------
+probe() {
+  file=$results/probe.txt
+  : >"$file"
+  mkdir -p "$data/www/programy"
+  echo probe >"$data/www/programy/setup_sys.cab"
+  local mode
+  for mode in answering refused silent dropsyn; do
+    case $mode in
+      answering) start_nginx 127.0.0.41 127.0.0.42 ;;
+      refused) start_nginx 127.0.0.42 ;;
+      silent) start_nginx 127.0.0.42; start_scripted --rule '*' '{"mode": "silent"}' ;;
+      dropsyn) start_nginx 127.0.0.42; start_scripted --drop-syns ;;
+    esac
+    local expected=2
+    [ $mode = answering ] && expected=1
+    for round in $(seq "$rounds"); do
+      run_bench "probe_$mode" probe
+      [ "$bench_value" = $expected ] || { echo "probe $mode chose server $bench_value" >&2; exit 1; }
+    done
+    stop_scripted
+    stop_nginx
+    echo "probe $mode done" >&2
+  done
+  summarise "probe_refused_ms probe_answering_ms"
+}
+
+# --- start-up ----------------------------------------------------------------------
+startup() {
+  file=$results/startup.txt
+  : >"$file"
+  mkdir -p "$data/www/programy"
+  echo probe >"$data/www/programy/setup_sys.cab"
+  start_nginx 127.0.0.41
+  local temp work
+  temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
+  temp=$(winepath -u "$temp" 2>/dev/null)
+  work=${temp%/}/varnel
+  local kind
+  for round in $(seq "$rounds"); do
+    for kind in empty tree10k; do
+      rm -rf "$work"
+      [ $kind = tree10k ] && python3 bench/make_data.py tree "$work" 100 100
+      sync
+      local t0 t1 pid found=0
+      t0=$(now_ms)
+      "$wine" "$core/bin/varnel_setup.exe" WYM </dev/null >"$tmp/setup.out" 2>&1 &
+      pid=$!
+      while [ $(($(now_ms) - t0)) -lt 20000 ]; do
+        if xdotool search --onlyvisible --name 'Instalacja' >/dev/null 2>&1; then found=1; break; fi
+        sleep 0.005
+      done
+      t1=$(now_ms)
+      if [ $found = 0 ]; then
+        # Kept apart from the timings, with what was on the screen instead.
+        echo "startup_${kind}_missed 1" >>"$file"
+        for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+          echo "window: $(xdotool getwindowname "$window" 2>/dev/null)" >&2
+        done
+      fi
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+      [ $found = 1 ] && echo "startup_${kind}_ms $((t1 - t0))" >>"$file"
+      if [ $found = 1 ] && [ -d "$work/d000" ]; then echo "old tree still there" >&2; exit 1; fi
+      # The tree's deletion alone: the program's walk against rm -rf.
+      rm -rf "$work"
+      python3 bench/make_data.py tree "$work" 100 100
+      sync
+      if [ $kind = tree10k ]; then
+        run_bench deltree deltree "$(wpath "$work")"
+        python3 bench/make_data.py tree "$work" 100 100
+        sync
+        t0=$(now_ms); rm -rf "$work"; t1=$(now_ms)
+        echo "rm_rf_ms $((t1 - t0))" >>"$file"
+        python3 bench/make_data.py tree "$work" 100 100
+        sync
+        run_bench deltree_basic deltree-basic "$(wpath "$work")"
+        python3 bench/make_data.py tree "$work" 100 100
+        sync
+        run_bench rename_aside rename "$(wpath "$work")" "$(wpath "$work").old"
+        rm -rf "$work.old"
+      fi
+      rm -rf "$work"
+      sleep 1.2  # explorer.exe lingers about a second after the last window
+    done
+    echo "startup round $round done" >&2
+  done
+  stop_nginx
+  summarise "startup_tree10k_ms startup_empty_ms" "deltree_ms rm_rf_ms" \
+    "deltree_basic_ms deltree_ms"
+}
+
+# --- size --------------------------------------------------------------------------
+size() {
+  file=$results/size.txt
+  cmake --preset release-x86 >/dev/null 2>&1
+  cmake --build build/release-x86 >/dev/null
+  local exe=build/release-x86/varnel_setup.exe map=$state/map
+  mkdir -p "$map"
+  {
+    echo "exe_bytes $(stat -c %s "$exe")"
+    i686-w64-mingw32-objdump -h "$exe" | awk '/^ *[0-9]+ \./ { print $2, $3 }' |
+      while read -r name hex; do echo "section $name $((16#$hex))"; done
+  } >"$file"
+  # The product's own link again, with a map and unstripped, outside its folder.
+  local link
+  link=$(ninja -C build/release-x86 -t commands varnel_setup.exe | tail -n1)
+  link=${link/-o varnel_setup.exe/-o ..\/..\/$map\/varnel_setup.exe -Wl,-Map=..\/..\/$map\/varnel_setup.map}
+  link=${link/-Wl,--out-implib,libvarnel_setup.dll.a/}
+  (cd build/release-x86 && eval "$link")
+  cmp -s "$exe" "$map/varnel_setup.exe" && echo "map_link identical" >>"$file" || echo "map_link differs" >>"$file"
+  python3 bench/map_sizes.py "$map/varnel_setup.map" 20 >>"$file"
+  cat "$file"
+}
+
+# --- where the hand-off time goes --------------------------------------------------
+# CPU time of this Wine's wineserver and of the benchmark process during one
+# transfer each way: every event signal and wait is a wineserver request here.
+serverload() {
+  file=$results/serverload.txt
+  : >"$file"
+  # This prefix's wineserver works in a folder named server-DEV-INODE of the prefix.
+  local server="" pid folder
+  folder=server-$(printf %x "$(stat -c %d "$WINEPREFIX")")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+  for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
+    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ] && server=$pid
+  done
+  [ -n "$server" ] || { echo "no wineserver of this prefix" >&2; return 1; }
+  local ticks
+  ticks=$(getconf CLK_TCK)
+  server_cpu() { awk -v t="$ticks" '{ print int(($14 + $15) * 1000 / t) }' "/proc/$server/stat"; }
+  start_nginx 127.0.0.41
+  local url=http://127.0.0.41/programy/big.bin target
+  target=$(wpath "$out/transfer.bin")
+  for round in $(seq "$rounds"); do
+    local name args before after
+    for name in bare4000qda handoff4000 handoff4000x16 download; do
+      case $name in
+        bare4000qda) args=(bare "$url" "$target" 4000 qda) ;;
+        handoff4000) args=(handoff "$url" "$target" 4000) ;;
+        handoff4000x16) args=(handoff "$url" "$target" 4000 16) ;;
+        download) args=(download "$url" "$target") ;;
+      esac
+      before=$(server_cpu)
+      /usr/bin/time -f '%e %U %S' -o "$tmp/cpu" "$wine" "$bench_exe" "${args[@]}" >"$tmp/bench.out" 2>&1
+      after=$(server_cpu)
+      echo "${name}_wineserver_cpu_ms $((after - before))" >>"$file"
+      read -r wall user system <"$tmp/cpu"
+      echo "${name}_process_cpu_ms $(python3 -c "print(($user + $system) * 1000)")" >>"$file"
+      echo "${name}_wall_ms $(python3 -c "print($wall * 1000)")" >>"$file"
+      rm -f "$out/transfer.bin"
+    done
+  done
+  stop_nginx
+  summarise "handoff4000_wineserver_cpu_ms bare4000qda_wineserver_cpu_ms"
+}
+
+{
+  echo "date $(date -u +%Y-%m-%dT%H:%MZ)"
+  echo "nproc $(nproc)"
+  echo "cpu $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n1)"
+  echo "wine $("$wine" --version)"
+  echo "gcc $(x86_64-w64-mingw32-g++-posix --version | head -n1)"
+  echo "gcc_i686 $(i686-w64-mingw32-g++-win32 --version | head -n1)"
+  echo "curl $(curl --version | head -n1 | cut -d' ' -f1-2)"
+  echo "nginx $(/usr/sbin/nginx -v 2>&1)"
+  echo "cabextract $(cabextract --version 2>&1 | head -n1)"
+  echo "rounds $rounds"
+} >"$results/machine.txt"
+
+for section in "${sections[@]}"; do
+  case $section in
+    transfer|extract|probe|startup|serverload|size) "$section" ;;
+    *) echo "unknown section $section" >&2; exit 2 ;;
+  esac
+done
