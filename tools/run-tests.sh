@@ -13,7 +13,7 @@ cmake --preset test-x64 >/dev/null
 cmake --build --preset test-x64
 
 echo "== The 32-bit product"
-python3 tools/inspect_exe.py --machine i386 build/release-x86/varnel_setup.exe
+python3 tools/check_exe.py --machine i386 build/release-x86/varnel_setup.exe
 # Reproducible: a second clean build in another folder gives the same bytes.
 rm -rf build/release-x86-again
 cmake -S . -B build/release-x86-again -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \

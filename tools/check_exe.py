@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Inspects a built varnel_setup.exe from the outside.
 
-    inspect_exe.py --machine i386|amd64 PATH
+    check_exe.py --machine i386|amd64 PATH
 
 Reads the PE file itself (standard library only, so it runs wherever the
 build runs) and checks what no unit test under Wine can see: the machine and
@@ -12,7 +12,7 @@ program and the system expect them: dialog 131 control by control, the icon
 groups, the manifest and the version block.
 
 Prints a short report with the file and section sizes, then every mismatch,
-and ends with "inspect_exe: OK" (exit 0) or "inspect_exe: N problem(s)"
+and ends with "check_exe: OK" (exit 0) or "check_exe: N problem(s)"
 (exit 1).
 """
 
@@ -660,9 +660,9 @@ def main(argv=None):
     except Malformed as error:
         report.problem("malformed image: %s" % error)
     if report.problems:
-        print("inspect_exe: %d problem(s)" % len(report.problems))
+        print("check_exe: %d problem(s)" % len(report.problems))
         return 1
-    print("inspect_exe: OK")
+    print("check_exe: OK")
     return 0
 
 
