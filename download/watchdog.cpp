@@ -39,6 +39,11 @@ struct CallHelper {
     HINTERNET opened;
     BOOL readOk;
     DWORD got;
+    // Body bytes WinINet already holds after the last read: reading them
+    // cannot block, so they are read on the dialog thread, without the
+    // round trip through the helper that a read which may wait needs.
+    DWORD available;
+    DWORD buffered;
 };
 
 namespace {
@@ -60,12 +65,12 @@ HINTERNET openAddress(HINTERNET session, const char* address) {
 // Wine alike), so a server trickling a few bytes a second would look silent.
 // Asking first what is there waits only for the next bytes, and the read
 // then takes no more than has arrived.
-BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got) {
+BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got, DWORD* available) {
     *got = 0;
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return FALSE;
+    *available = 0;
+    if (!InternetQueryDataAvailable(request, available, 0, 0)) return FALSE;
     // Nothing available means the body has ended; the read then says so.
-    DWORD wanted = (available == 0 || available > size) ? size : available;
+    DWORD wanted = (*available == 0 || *available > size) ? size : *available;
     return InternetReadFile(request, buffer, wanted, got);
 }
 
@@ -73,7 +78,8 @@ void perform(CallHelper* helper) {
     if (helper->kind == kOpenAddress)
         helper->opened = openAddress(helper->handle, helper->address);
     else
-        helper->readOk = readBlock(helper->handle, helper->buffer, helper->size, &helper->got);
+        helper->readOk = readBlock(helper->handle, helper->buffer, helper->size, &helper->got,
+                                   &helper->available);
 }
 
 DWORD WINAPI helperMain(LPVOID parameter) {
@@ -162,6 +168,7 @@ int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* addre
     if (!copyText(helper->address, address)) return 1;
     helper->kind = kOpenAddress;
     helper->handle = session;
+    helper->buffered = 0;
     helper->opened = NULL;
     if (!runWithin(helper, session, limitMs)) return 0;
     *request = helper->opened;
@@ -170,8 +177,14 @@ int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* addre
 
 int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*& buffer,
                DWORD size, BOOL* readOk, DWORD* got, DWORD limitMs) {
+    DWORD available = 0;
     if (helper == NULL) {
-        *readOk = readBlock(request, buffer, size, got);
+        *readOk = readBlock(request, buffer, size, got, &available);
+        return 1;
+    }
+    if (helper->handle == request && helper->buffered > 0) {
+        *readOk = readBlock(request, buffer, size, got, &available);
+        helper->buffered = *readOk && available > *got ? available - *got : 0;
         return 1;
     }
     helper->kind = kReadBlock;
@@ -188,6 +201,8 @@ int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*
     }
     *readOk = helper->readOk;
     *got = helper->got;
+    helper->buffered =
+        helper->readOk && helper->available > helper->got ? helper->available - helper->got : 0;
     return 1;
 }
 
