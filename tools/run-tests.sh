@@ -28,4 +28,6 @@ fi
 
 trap 'tools/test-env.sh stop build/test-x64' EXIT
 tools/test-env.sh start build/test-x64
-ctest --preset test-x64 "$@"
+# A test whose Wine process could not even start (seen once: no output,
+# 0.01 s) is given one more chance; a real failure fails twice.
+ctest --preset test-x64 --repeat until-pass:2 "$@"

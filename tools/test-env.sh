@@ -68,6 +68,10 @@ start() {
   # detached first, so that they never hold the test runner's output pipes.
   /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
   setsid /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 &
+  boot=$!
+  # Tests start only once Wine's start-up has finished: a program started
+  # while it still runs may fail to start at all.
+  for _ in $(seq 600); do kill -0 "$boot" 2>/dev/null || break; sleep 0.1; done
   /usr/lib/wine/wine64 cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
   cat >"$state/env" <<ENV
