@@ -200,25 +200,50 @@ FNFDINOTIFY(extractionNotify) {
     }
 }
 
-int isCabinetFile(const char* path) {
+namespace {
+
+// cabinet.dll is loaded, and an FDI context made, for one check or one
+// extraction only, and both are let go before the result is returned.
+int withFdiContext(int (*work)(HMODULE, HFDI, const void*), const void* data) {
     HMODULE library = LoadLibraryA("cabinet.dll");
     if (library == NULL) return 0;
     int result = 0;
     ERF error;
     HFDI context = createContext(library, &error);
     if (context != NULL) {
-        int file = _sopen(path, _O_BINARY | _O_RDONLY | _O_SEQUENTIAL, _SH_DENYNO, 0);
-        if (file != -1) {
-            FdiIsCabinetFn isCabinet = lookUp<FdiIsCabinetFn>(library, "FDIIsCabinet");
-            FDICABINETINFO information;
-            if (isCabinet != NULL) result = isCabinet(context, file, &information);
-            _close(file);
-        }
+        result = work(library, context, data);
         destroyContext(library, context);
     }
     FreeLibrary(library);
     return result;
 }
+
+int checkCabinet(HMODULE library, HFDI context, const void* data) {
+    int file = _sopen(static_cast<const char*>(data), _O_BINARY | _O_RDONLY | _O_SEQUENTIAL,
+                      _SH_DENYNO, 0);
+    if (file == -1) return 0;
+    int result = 0;
+    FdiIsCabinetFn isCabinet = lookUp<FdiIsCabinetFn>(library, "FDIIsCabinet");
+    FDICABINETINFO information;
+    if (isCabinet != NULL) result = isCabinet(context, file, &information);
+    _close(file);
+    return result;
+}
+
+struct Extraction {
+    const char* cabinetName;
+    const char* destinationFolder;
+};
+
+int extractSet(HMODULE library, HFDI context, const void* data) {
+    const Extraction* extraction = static_cast<const Extraction*>(data);
+    return copyCabinetSet(library, context, extraction->cabinetName,
+                          extraction->destinationFolder);
+}
+
+}  // namespace
+
+int isCabinetFile(const char* path) { return withFdiContext(checkCabinet, path); }
 
 int extractCabinet(const char* cabinetName, const char* destinationFolder) {
     // Room for the texts around two path-sized fields.
@@ -238,15 +263,6 @@ int extractCabinet(const char* cabinetName, const char* destinationFolder) {
         return 0;
     }
 
-    HMODULE library = LoadLibraryA("cabinet.dll");
-    if (library == NULL) return 0;
-    int result = 0;
-    ERF error;
-    HFDI context = createContext(library, &error);
-    if (context != NULL) {
-        result = copyCabinetSet(library, context, cabinetName, destinationFolder);
-        destroyContext(library, context);
-    }
-    FreeLibrary(library);
-    return result;
+    Extraction extraction = {cabinetName, destinationFolder};
+    return withFdiContext(extractSet, &extraction);
 }
