@@ -1,5 +1,5 @@
-# The same sources for x86_64: this kernel cannot run 32-bit code, so the
-# program and its tests run under 64-bit Wine instead.
+# The same sources for x86_64, run under 64-bit Wine: the 64-bit face of the
+# tests (no WoW64, no file-system redirection).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(MINGW_TRIPLET x86_64-w64-mingw32)

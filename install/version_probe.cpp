@@ -15,14 +15,47 @@ namespace {
 const char kRequiredMajor[] = "1.40";
 const char kRequiredMinor[] = "0510";
 
-// The maker's libraries export these with their C names as a compiler that
-// keeps the leading underscore of the cdecl convention writes them.
+// The maker's libraries export these under names that carry a leading
+// underscore, but their contract names no calling convention: the function
+// may be cdecl (the caller pops the argument) or stdcall (the callee does).
 typedef int(__cdecl* VersionFunction)(char* versionText);
 
 // The libraries write at most nine characters and a terminator into ten
 // bytes. They get more room than that, so a longer text cannot overrun our
 // memory; such a text fails the check instead.
 const size_t kVersionRoom = 64;
+
+// On 32-bit x86 a cdecl call of a stdcall function, or the reverse, leaves
+// the stack pointer four bytes off and the caller's frame broken. The stack
+// pointer is therefore kept in a register that both conventions preserve
+// and put back after the call, which is right whoever popped the argument.
+// Elsewhere there is one convention.
+int callVersionFunction(VersionFunction function, char* versionText) {
+#if defined(__GNUC__) && defined(__i386__)
+    int result;
+    __asm__ __volatile__(
+        "movl %%esp, %%esi\n\t"
+        "pushl %[text]\n\t"
+        "call *%[function]\n\t"
+        "movl %%esi, %%esp"
+        : "=a"(result)
+        : [function] "r"(function), [text] "r"(versionText)
+        : "ecx", "edx", "esi", "memory", "cc");
+    return result;
+#elif defined(_MSC_VER) && defined(_M_IX86)
+    int result;
+    __asm {
+        mov esi, esp
+        push versionText
+        call function
+        mov esp, esi
+        mov result, eax
+    }
+    return result;
+#else
+    return function(versionText);
+#endif
+}
 
 }  // namespace
 
@@ -59,7 +92,7 @@ int checkLibrary(const char* fileName, const char* versionFunction) {
     int result = requiredNumber;
     VersionFunction reportVersion = reinterpret_cast<VersionFunction>(
         reinterpret_cast<void*>(GetProcAddress(library, versionFunction)));
-    if (reportVersion != NULL) result = reportVersion(version);
+    if (reportVersion != NULL) result = callVersionFunction(reportVersion, version);
     FreeLibrary(library);
 
     if (result == 0) return 0;

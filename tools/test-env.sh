@@ -3,7 +3,10 @@
 # prefix kept in the build folder, a persistent wineserver and an Xvfb display.
 #   tools/test-env.sh start BUILD_DIR
 #   tools/test-env.sh stop BUILD_DIR
-# `start` writes BUILD_DIR/wine/env, which tools/wine-run.sh reads.
+# `start` writes BUILD_DIR/wine/env, which tools/wine-run.sh reads. The
+# prefix is always a 64-bit one: the 64-bit face runs its programs with
+# wine64, the 32-bit face (BUILD_DIR/wine-face says x86) with the 32-bit
+# loader, under WoW64 as on 64-bit Windows.
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -40,6 +43,8 @@ stop() {
 start() {
   stop
   wine_env
+  local loader=/usr/lib/wine/wine64
+  if [ "$(cat "$build/wine-face" 2>/dev/null)" = x86 ]; then loader=/usr/lib/wine/wine; fi
 
   # A free display of Xvfb's own choosing: other programs may hold fixed ones.
   exec 3>"$state/display"
@@ -82,6 +87,7 @@ export WINEDLLOVERRIDES='mscoree,mshtml='
 export LC_ALL=pl_PL.UTF-8
 export TZ=UTC
 export DISPLAY='$DISPLAY'
+VARNEL_WINE_LOADER='$loader'
 ENV
 }
 

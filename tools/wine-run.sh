@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a Windows program of the test build under 64-bit Wine, in the
-# environment that tools/test-env.sh prepared. CTest uses it as the emulator:
+# Runs a Windows program of a test build under Wine (wine64 for the 64-bit
+# face, the 32-bit loader for the 32-bit one), in the environment that
+# tools/test-env.sh prepared. CTest uses it as the emulator:
 #   tools/wine-run.sh BUILD_DIR program.exe [arguments...]
 set -eu
 build=$1
@@ -11,4 +12,28 @@ if [ ! -f "$build/wine/env" ]; then
 fi
 # shellcheck disable=SC1091
 . "$build/wine/env"
-exec /usr/lib/wine/wine64 "$@"
+loader=${VARNEL_WINE_LOADER:-/usr/lib/wine/wine64}
+
+# CTest lists the tests of every program on each run. Wine has been seen to
+# crash on exit after a complete listing ("Inconsistency detected by ld.so:
+# dl-fini.c", exit 127), which made the whole run fail before any test: a
+# listing is therefore tried up to three times, and only a successful one is
+# passed on.
+for argument in "$@"; do
+  if [ "$argument" = --gtest_list_tests ]; then
+    out=$(mktemp)
+    for attempt in 1 2 3; do
+      if "$loader" "$@" >"$out"; then
+        cat "$out"
+        rm -f "$out"
+        exit 0
+      fi
+      echo "wine-run: listing $1 failed (attempt $attempt), trying again" >&2
+      sleep 1
+    done
+    cat "$out"
+    rm -f "$out"
+    exit 1
+  fi
+done
+exec "$loader" "$@"

@@ -63,9 +63,15 @@ TEST_F(WorkingFolders, FirstRunCreatesTheTreeAndFillsEveryField) {
     EXPECT_EQ(std::string(session.startWorkFolder), temp + "varnel\\start\\");
     EXPECT_EQ(std::string(session.librariesFolder), temp + "varnel\\biblioteki\\");
     EXPECT_EQ(std::string(session.downloadFolder), temp + "varnel\\instalacja\\");
-    // A 64-bit process under Wine is never under WOW64.
     EXPECT_STRCASEEQ(session.windowsFolder, "C:\\windows");
+#ifdef _WIN64
+    // A 64-bit process is never under WOW64.
     EXPECT_EQ(std::string(session.systemFolder), std::string(session.windowsFolder) + "\\System32\\");
+#else
+    // The 32-bit program on 64-bit Windows: the real IsWow64Process says so,
+    // and the libraries go where 32-bit programs find them.
+    EXPECT_EQ(std::string(session.systemFolder), std::string(session.windowsFolder) + "\\SysWOW64\\");
+#endif
 }
 
 TEST_F(WorkingFolders, OldNestedTreeWithReadOnlyHiddenAndSystemFilesIsReplaced) {
@@ -175,7 +181,11 @@ TEST_F(WorkingFolders, SystemFolderFollowsTheWow64Answer) {
     EXPECT_FALSE(isWow64());
     lookupIsWow64Process = findIsWow64Process;
     EXPECT_NE(findIsWow64Process(), nullptr);
+#ifdef _WIN64
     EXPECT_FALSE(isWow64());
+#else
+    EXPECT_TRUE(isWow64());
+#endif
 }
 
 TEST_F(WorkingFolders, TemporaryPathBeyondTheLimitIsRefused) {

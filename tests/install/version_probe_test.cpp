@@ -96,3 +96,18 @@ TEST_F(VersionProbe, LibraryBesideTheProgramIsNotTheOneLoaded) {
     EXPECT_EQ(checkLibrary("vncab.dll", "_VNCAB_Wersja"), 0);
     DeleteFileA(planted.c_str());
 }
+
+TEST_F(VersionProbe, VersionFunctionsOfEitherCallingConventionAreCalledSafely) {
+    // On 32-bit x86 a stdcall function pops its own argument: a caller that
+    // expects cdecl is left with its stack four bytes off and breaks (and the
+    // reverse). Called over and over, any drift would show.
+    for (const char* variant : {"standin_v1400510.dll", "standin_stdcall.dll"}) {
+        SCOPED_TRACE(variant);
+        installWith(variant);
+        for (int i = 0; i < 100; ++i) {
+            ASSERT_EQ(checkLibrary("vncab.dll", "_VNCAB_Wersja"), 1);
+            ASSERT_EQ(checkLibrary("vnapiwin.dll", "_VNAPIWIN_Wersja"), 1);
+        }
+        EXPECT_EQ(probeSharedLibraries(), 1);
+    }
+}

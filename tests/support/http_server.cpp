@@ -183,7 +183,7 @@ NginxServer::~NginxServer() {
     removeTree(folder_.substr(0, folder_.size() - 1));
 }
 
-bool NginxServer::start() {
+bool NginxServer::start(const std::string& servers) {
     stop();
     std::string here = unixPath(folder_.substr(0, folder_.size() - 1));
     std::string root = unixPath(rootFolder_);
@@ -203,12 +203,15 @@ bool NginxServer::start() {
         "    proxy_temp_path " + here + "/proxy;\n"
         "    fastcgi_temp_path " + here + "/fastcgi;\n"
         "    uwsgi_temp_path " + here + "/uwsgi;\n"
-        "    scgi_temp_path " + here + "/scgi;\n"
-        "    server {\n"
-        "        listen " + address_ + ":80;\n"
-        "        root " + root + ";\n"
-        "    }\n"
+        "    scgi_temp_path " + here + "/scgi;\n" +
+        (servers.empty() ? "    server {\n"
+                           "        listen " + address_ + ":80;\n"
+                           "        root ROOT;\n"
+                           "    }\n"
+                         : servers) +
         "}\n";
+    for (size_t at = 0; (at = config.find("ROOT", at)) != std::string::npos; at += root.size())
+        config.replace(at, 4, root);
     writeFile(folder_ + "nginx.conf", config);
     DeleteFileA((folder_ + "nginx.pid").c_str());
     std::string command = "(setsid /usr/sbin/nginx -p " + quoted(here + "/") + " -c " +

@@ -59,7 +59,9 @@ public:
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
-    bool start();
+    // Serves rootFolder on address:80; or, with `servers`, runs with those
+    // server blocks instead (ROOT in them stands for rootFolder).
+    bool start(const std::string& servers = "");
     void stop();
     // The access log: one line per request, with the request line and the
     // User-Agent.

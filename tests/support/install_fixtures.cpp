@@ -131,7 +131,8 @@ bool makeServerTree(const std::string& root) {
 }
 
 void clearStandinLogs() {
-    for (const char* name : {"varnel_installer.log", "varnel_regsvr.log", "varnel_loads.log"})
+    for (const char* name : {"varnel_installer.log", "varnel_regsvr.log", "varnel_regsvr_hosts.log",
+                             "varnel_loads.log"})
         DeleteFileA((tempFolder() + name).c_str());
 }
 
