@@ -43,6 +43,10 @@ char followingCabinetName[256];
 bool followingCabinetNamed;
 // The cabinets of the set already extracted, to stop a chain that loops.
 char setCabinets[kMaxSetCabinets][256];
+// Next-cabinet requests within one FDICopy: FDI asks again for as long as
+// the handler says "go on", also when the file offered is not the cabinet
+// it wants, so the requests are bounded.
+int nextCabinetRequests;
 
 FNALLOC(allocateMemory) { return malloc(cb); }
 
@@ -92,15 +96,35 @@ bool climbsOut(const char* part, size_t length) {
     return dots >= 2;
 }
 
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in any folder,
+// in any case, also with an extension or trailing blanks ("con .txt"):
+// writing such an entry would write to the device.
+bool namesDevice(const char* part, size_t length) {
+    size_t base = 0;
+    while (base < length && part[base] != '.') ++base;
+    while (base > 0 && part[base - 1] == ' ') --base;
+    char name[5] = "";
+    if (base < 3 || base > 4) return false;
+    for (size_t i = 0; i < base; ++i)
+        name[i] = static_cast<char>(part[i] >= 'a' && part[i] <= 'z' ? part[i] - 32 : part[i]);
+    name[base] = '\0';
+    if (base == 3)
+        return strcmp(name, "CON") == 0 || strcmp(name, "PRN") == 0 || strcmp(name, "AUX") == 0 ||
+               strcmp(name, "NUL") == 0;
+    return (strncmp(name, "COM", 3) == 0 || strncmp(name, "LPT", 3) == 0) && name[3] >= '1' &&
+           name[3] <= '9';
+}
+
 // A stored name comes from a downloaded file and must never choose where a
-// file lands: absolute names, drives (and ':' streams) and climbing parts are
-// refused. Both separators count; the file calls take either.
+// file lands: absolute names, drives (and ':' streams), climbing parts and
+// device names are refused. Both separators count; the file calls take
+// either.
 bool staysInside(const char* name) {
     if (name[0] == '\\' || name[0] == '/' || strchr(name, ':') != NULL) return false;
     const char* part = name;
     for (;;) {
         size_t length = strcspn(part, "\\/");
-        if (climbsOut(part, length)) return false;
+        if (climbsOut(part, length) || namesDevice(part, length)) return false;
         if (part[length] == '\0') return true;
         part += length + 1;
     }
@@ -155,9 +179,16 @@ int copyCabinetSet(HMODULE library, HFDI context, const char* cabinetName,
 
         followingCabinetName[0] = '\0';
         followingCabinetNamed = false;
+        nextCabinetRequests = 0;
         if (copy(context, name, folder, 0, extractionNotify, NULL, NULL) < 1) return 0;
         if (followingCabinetName[0] == '\0') return 1;
         if (!isPlainName(followingCabinetName)) return 0;
+        // This cabinet came out whole. The rest of the set is extracted
+        // where it lies beside it; where it does not (an internet run
+        // fetches only the first cabinet), no file needed it.
+        char following[2 * MAX_PATH];
+        if (!joinText(following, folder, followingCabinetName) || !fileExists(following))
+            return 1;
         copyText(name, followingCabinetName);
     }
 }
@@ -190,8 +221,11 @@ FNFDINOTIFY(extractionNotify) {
         return 1;
     }
     case fdintNEXT_CABINET:
-        // 0 with the cabinet absent would make FDI ask again for ever.
-        if (!isPlainName(pfdin->psz1) ||
+        // 0 with the cabinet absent, or with a file there that is not the
+        // cabinet FDI wants (it then reports an error for the one offered),
+        // would make FDI ask again for ever.
+        if (pfdin->fdie != FDIERROR_NONE || ++nextCabinetRequests > kMaxSetCabinets ||
+            !isPlainName(pfdin->psz1) ||
             !joinText(nextCabinetPath, pfdin->psz3, pfdin->psz1) || !fileExists(nextCabinetPath))
             return -1;
         return 0;
@@ -263,6 +297,12 @@ int extractCabinet(const char* cabinetName, const char* destinationFolder) {
         return 0;
     }
 
+    // Every other failure (a damaged cabinet, a refused entry, a wrong or
+    // missing next cabinet, a file that cannot be made) is reported too:
+    // a run must never end in silence after an extraction that failed.
     Extraction extraction = {cabinetName, destinationFolder};
-    return withFdiContext(extractSet, &extraction);
+    if (withFdiContext(extractSet, &extraction)) return 1;
+    joinText(message, kCannotExtract, cabinetPath);
+    showErrorBox(message);
+    return 0;
 }

@@ -7,5 +7,6 @@ inline constexpr char kMissingCabinet[] = "Brak jest pliku ";
 // have always seen it, so it stays.
 inline constexpr char kNotCabinetStart[] = "Plik ";
 inline constexpr char kNotCabinetEnd[] = " nie jest plikem CAB";
+inline constexpr char kCannotExtract[] = "Nie można rozpakować pliku ";
 
 #endif

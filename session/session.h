@@ -46,6 +46,9 @@ struct SetupSession {
     HWND dialogWindow;
     int endCode;
     DWORD lastError;
+    // What the process returns once the session has run (the codes that
+    // deployment tools know from Windows Installer).
+    int exitCode;
     char windowTitle[120];
 
     // Download state.
@@ -60,6 +63,13 @@ struct SetupSession {
 };
 
 extern SetupSession session;
+
+// Exit codes of a run that got past the start-up checks (a failed check
+// returns -1): the installer was started, the user cancelled, or the run
+// ended on a failure that was reported to the user.
+const int kExitInstallerStarted = 0;
+const int kExitCancelled = 1602;
+const int kExitFailed = 1603;
 
 // Puts the record into its process-start state: zero-filled but for
 // `serverIndex`, which starts at 1. The entry calls it first; tests start

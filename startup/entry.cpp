@@ -31,6 +31,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     copyText(session.versionTag, kVersionTag);
     session.variantLetter = VARNEL_VARIANT_LETTER;
 
-    runSession(commandLine);
-    return 0;
+    return runSession(commandLine);
 }

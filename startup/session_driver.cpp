@@ -32,10 +32,13 @@ void reportServersUnreachable() {
 
 }  // namespace
 
-bool runSession(char* commandLine) {
+int runSession(char* commandLine) {
+    // Until a step started the installer or the user cancelled, the run
+    // has failed (a dialog that could not even be shown included).
+    session.exitCode = kExitFailed;
     configureVariant();
     warnIfBeforeXp();
-    if (!prepareWorkingFolders()) return false;  // it has told the user why
+    if (!prepareWorkingFolders()) return session.exitCode;  // it has told the user why
     detectLocalFiles();
     // The user can still choose local mode in the dialog, so a probe that
     // finds no server only says so; the addresses then name server 1.
@@ -48,9 +51,10 @@ bool runSession(char* commandLine) {
     if (session.runKind == 'A') {
         // No dialog: the install's status texts go nowhere, its message
         // boxes still appear.
-        copyLocalFiles();
+        if (copyLocalFiles()) session.exitCode = kExitInstallerStarted;
     } else {
+        // The dialog's commands set the exit code.
         DialogBoxParamA(session.instanceHandle, MAKEINTRESOURCEA(IDD_SETUP), NULL, dialogProc, 0);
     }
-    return true;
+    return session.exitCode;
 }

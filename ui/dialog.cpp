@@ -138,10 +138,8 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case IDC_START:
         if (running) return TRUE;
         beginRun(dialog);
-        if (session.sourceMode == 'L')
-            copyLocalFiles();
-        else
-            startInternetInstall();
+        if (session.sourceMode == 'L' ? copyLocalFiles() : startInternetInstall())
+            session.exitCode = kExitInstallerStarted;
         endRun(dialog);
         // Whatever the outcome: a failed run is retried by starting anew.
         endSetupDialog();
@@ -150,6 +148,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case IDCANCEL:
         if (running) return TRUE;
         if (!confirmCancel()) return FALSE;
+        session.exitCode = kExitCancelled;
         endSetupDialog();
         return TRUE;
     case IDC_LOCAL_RUN:

@@ -43,7 +43,7 @@ TEST_F(Program, InstallationRunPreparesTheTreeAndOpensTheDialogAfterTheProbe) {
         removeTree(workRoot);
         ProgramRun result = run(arguments);
         ASSERT_TRUE(result.finished);
-        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_EQ(result.exitCode, 1602u);  // cancelled
         ASSERT_EQ(result.boxes.size(), 2u);
         EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
         EXPECT_EQ(result.boxes[0].text,
@@ -69,7 +69,7 @@ TEST_F(Program, HeldFileInTheOldTreeIsReportedAndTheRunEnds) {
     ProgramRun result = run("WYM");
     CloseHandle(file);
     ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 1603u);  // a reported failure
     ASSERT_EQ(result.boxes.size(), 1u);
     EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
     EXPECT_EQ(result.boxes[0].text, u8"Nie można usunąć folderu tymczasowego " + workRoot);
@@ -84,7 +84,7 @@ TEST_F(Program, UpdateWithoutLocalFilesEndsAtTheFirstMissingCabinet) {
         SCOPED_TRACE(arguments);
         ProgramRun result = run(arguments);
         ASSERT_TRUE(result.finished);
-        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_EQ(result.exitCode, 1603u);
         ASSERT_FALSE(result.boxes.empty());
         // Whatever the server probe reported before, the update itself
         // stops at the local copy, under the update title.
@@ -97,7 +97,7 @@ TEST_F(Program, UpdateWithoutLocalFilesEndsAtTheFirstMissingCabinet) {
 TEST_F(Program, VeryLongCommandLineDoesNotHurt) {
     ProgramRun result = run("x " + std::string(6000, 'a') + " b c *klient*");
     ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 1602u);
     expectFreshTree();
 }
 
@@ -116,7 +116,7 @@ TEST_F(OlderWindows, XpRunsTheRegistryProbeAndReportsALeftoverKeyOnce) {
     createHklmKey(kProbeKey);
     ProgramRun result = run("x a1 a2 a3");
     ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 1603u);
     ASSERT_GE(result.boxes.size(), 1u);
     // Shown by the gate, before the variant is known.
     EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu ");
@@ -126,7 +126,7 @@ TEST_F(OlderWindows, XpRunsTheRegistryProbeAndReportsALeftoverKeyOnce) {
 
     // Without a leftover key the probe is silent.
     result = run("x a1 a2 a3");
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 1603u);
     for (const SeenBox& box : result.boxes) EXPECT_NE(box.text, u8"Jest klucz - kasuję");
     EXPECT_FALSE(hklmKeyExists(kProbeKey));
 }
@@ -135,7 +135,7 @@ TEST_F(OlderWindows, Windows2000IsWarnedWithTheInstallationTitleEvenInAnUpdate) 
     setWindowsVersionFor("varnel_setup.exe", "win2k");
     ProgramRun result = run("x a1 a2 a3 *klient*");
     ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 1603u);
     ASSERT_GE(result.boxes.size(), 1u);
     EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
     EXPECT_EQ(result.boxes[0].text,
