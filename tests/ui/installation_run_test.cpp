@@ -70,8 +70,10 @@ RowState readRow(HWND dialog) {
 // busy dialog thread, so the watch never waits for the run.
 class RowWatch {
 public:
+    // The first state is read before the constructor returns, so that the
+    // row as it was before the test's click is always among the states.
     explicit RowWatch(HWND dialog)
-        : watcher_([this, dialog] {
+        : states_{readRow(dialog)}, watcher_([this, dialog] {
               while (IsWindow(dialog)) {
                   RowState state = readRow(dialog);
                   // A dialog being destroyed loses its controls first.
