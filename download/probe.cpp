@@ -7,29 +7,101 @@
 #include "session/variants.h"
 #include "ui/message_boxes.h"
 
+namespace {
+
+const int kServers = 3;
+
+enum AskState { kNotAsked, kAsking, kAnswered, kNoAnswer };
+
+// One server's question: its own session and helper, so that a server
+// that is slow to answer can be waited for while the next one is asked.
+struct ServerQuestion {
+    InternetLink link;
+    AskState state = kNotAsked;
+    DWORD askedAt = 0;  // ms since the probe began
+};
+
+// Asks the server. 0 only when no Internet session could be had.
+int ask(ServerQuestion& question, int server, DWORD now) {
+    question.askedAt = now;
+    question.state = kNoAnswer;
+    if (!openInternetSession(question.link)) return 0;
+    char address[MAX_PATH];
+    // CMake bounds the host texts, so the address always fits.
+    if (!joinText(address, "http://", selectedServerHost(server), kProbePath)) return 1;
+    if (question.link.helper == NULL) {
+        // No thread to wait with: the call blocks as long as WinINet lets it.
+        if (openInternetAddress(question.link, address, kServerAnswerLimitMs))
+            question.state = kAnswered;
+        return 1;
+    }
+    if (startOpenAddress(question.link.helper, question.link.session, address))
+        question.state = kAsking;
+    return 1;
+}
+
+void noteReturn(ServerQuestion& question) {
+    question.link.request = openedRequest(question.link.helper);
+    question.state = question.link.request != NULL ? kAnswered : kNoAnswer;
+}
+
+// Every question still open is left to its helper, which closes its
+// handles when the call returns; the others are closed here.
+void endQuestions(ServerQuestion* questions) {
+    for (int i = 0; i < kServers; ++i) {
+        InternetLink& link = questions[i].link;
+        if (questions[i].state == kAsking) {
+            abandonOpenAddress(link.helper);
+            link.helper = NULL;
+            link.session = NULL;
+        }
+        closeInternetSession(link);
+    }
+}
+
+}  // namespace
+
 int probeUpdateServers() {
     session.serverIndex = 0;
-    InternetLink link;
-    if (!openInternetSession(link)) {
-        showErrorBox(kCannotConnect);
-        return 0;
-    }
-    for (int server = 1; server <= 3; ++server) {
-        // A server that overran its time took the session along.
-        if (link.session == NULL && !openInternetSession(link)) {
-            showErrorBox(kCannotConnect);
-            return 0;
+    ServerQuestion questions[kServers];
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD now = GetTickCount() - start;
+        // Servers in their order of preference: the first that answered
+        // wins, unless one before it may still answer within its time.
+        int chosen = 0;
+        DWORD waitUntil = kProbeLimitMs;
+        for (int i = 0; i < kServers && chosen == 0; ++i) {
+            ServerQuestion& question = questions[i];
+            if (question.state == kNotAsked && !ask(question, i + 1, now)) {
+                endQuestions(questions);
+                showErrorBox(kCannotConnect);
+                return 0;
+            }
+            if (question.state == kAnswered) chosen = i + 1;
+            if (question.state == kAsking && now - question.askedAt < kServerAnswerLimitMs) {
+                waitUntil = question.askedAt + kServerAnswerLimitMs;
+                break;
+            }
+            // No answer, or none in its time: the next server is asked as
+            // well, and a late answer of this one still counts.
         }
-        char address[MAX_PATH];
-        // CMake bounds the host texts, so the address always fits.
-        if (!joinText(address, "http://", selectedServerHost(server), kProbePath)) continue;
-        if (openInternetAddress(link, address, kServerAnswerLimitMs)) {
-            closeInternetRequest(link);
-            closeInternetSession(link);
-            session.serverIndex = server;
-            return 1;
+        HANDLE returned[kServers];
+        int asking[kServers];
+        DWORD count = 0;
+        for (int i = 0; i < kServers; ++i) {
+            if (questions[i].state != kAsking) continue;
+            returned[count] = callReturnedEvent(questions[i].link.helper);
+            asking[count++] = i;
         }
+        if (chosen != 0 || count == 0 || now >= kProbeLimitMs) {
+            endQuestions(questions);
+            session.serverIndex = chosen;
+            return chosen != 0 ? 1 : 0;
+        }
+        if (waitUntil > kProbeLimitMs) waitUntil = kProbeLimitMs;
+        DWORD wait = waitUntil > now ? waitUntil - now : 0;
+        DWORD result = WaitForMultipleObjects(count, returned, FALSE, wait);
+        if (result < WAIT_OBJECT_0 + count) noteReturn(questions[asking[result - WAIT_OBJECT_0]]);
     }
-    closeInternetSession(link);
-    return 0;
 }

@@ -83,6 +83,11 @@ int downloadFile(const char* address, const char* localPath, const char* display
         return 0;
     }
 
+    // A server that closes before the announced length has arrived ends
+    // the body with a successful empty read; that is a failed read too.
+    DWORD announced = 0;
+    int lengthKnown = readContentLength(link, &announced);
+    DWORD received = 0;
     for (;;) {
         // A fresh, zero-filled block for every read. One that cannot be had
         // is a read that cannot be made: it fails with the read's message
@@ -91,7 +96,8 @@ int downloadFile(const char* address, const char* localPath, const char* display
         if (buffer != NULL) ZeroMemory(buffer, kTransferBlock);
         DWORD got = 0;
         if (buffer == NULL ||
-            !readInternetBlock(link, &buffer, kTransferBlock, &got, silenceLimitMs)) {
+            !readInternetBlock(link, &buffer, kTransferBlock, &got, silenceLimitMs) ||
+            (got == 0 && lengthKnown && received < announced)) {
             // The user learns of it first; what was received stays on disk.
             showFailure(kCannotReadIntoBuffer, address);
             file.close();
@@ -111,6 +117,7 @@ int downloadFile(const char* address, const char* localPath, const char* display
             releaseBlock(buffer);
             return 0;
         }
+        received += got;
         updateProgress(got);
         releaseBlock(buffer);
         if (got == 0) break;

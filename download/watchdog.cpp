@@ -37,6 +37,9 @@ struct CallHelper {
     DWORD size;
 
     HINTERNET opened;
+    // Set before an open is given up for good: the helper then closes what
+    // the call returns, and the session, itself.
+    BOOL closeOnReturn;
     BOOL readOk;
     DWORD got;
     // Body bytes WinINet already holds after the last read: reading them
@@ -89,9 +92,16 @@ DWORD WINAPI helperMain(LPVOID parameter) {
         if (helper->kind == kQuit) break;
         perform(helper);
         if (InterlockedCompareExchange(&helper->state, kIdle, kBusy) == kLeftBehind) {
-            // The session was closed under the call, and its request with
-            // it: a request handle it returned is never closed again, since
-            // the value may already name a newer handle of the dialog thread.
+            if (helper->closeOnReturn) {
+                // The session was handed over with the call: nobody else
+                // holds these handles any more.
+                if (helper->opened != NULL) InternetCloseHandle(helper->opened);
+                InternetCloseHandle(helper->handle);
+            }
+            // Otherwise the session was closed under the call, and its
+            // request with it: a request handle it returned is never closed
+            // again, since the value may already name a newer handle of the
+            // dialog thread.
             if (helper->kind == kReadBlock) HeapFree(GetProcessHeap(), 0, helper->buffer);
             break;
         }
@@ -155,6 +165,37 @@ void stopCallHelper(CallHelper* helper) {
     WaitForSingleObject(helper->thread, INFINITE);
     CloseHandle(helper->thread);
     releaseHelper(helper);
+}
+
+int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address) {
+    if (!copyText(helper->address, address)) return 0;
+    helper->kind = kOpenAddress;
+    helper->handle = session;
+    helper->buffered = 0;
+    helper->opened = NULL;
+    helper->closeOnReturn = FALSE;
+    InterlockedExchange(&helper->state, kBusy);
+    SetEvent(helper->start);
+    return 1;
+}
+
+HANDLE callReturnedEvent(CallHelper* helper) { return helper->done; }
+
+HINTERNET openedRequest(CallHelper* helper) { return helper->opened; }
+
+void abandonOpenAddress(CallHelper* helper) {
+    helper->closeOnReturn = TRUE;
+    if (InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) == kBusy) {
+        CloseHandle(helper->thread);
+        releaseHelper(helper);
+        return;
+    }
+    // It has just returned: what it opened is closed here, as after any
+    // call that returned in time.
+    if (helper->opened != NULL) InternetCloseHandle(helper->opened);
+    HINTERNET session = helper->handle;
+    stopCallHelper(helper);
+    InternetCloseHandle(session);
 }
 
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,

@@ -19,8 +19,11 @@
 #include <wininet.h>
 
 // Each update server gets this long to take the probe's connection and
-// answer it, before the probe goes on to the next one.
+// answer it, before the probe asks the next one as well.
 const DWORD kServerAnswerLimitMs = 5000;
+// A probe in which every server asked stays silent ends this long after
+// it began: servers still asked may answer late over a slow line.
+const DWORD kProbeLimitMs = 20000;
 // A size query or a download gives up after this long without an answer to
 // its request, or without a single byte of the body.
 const DWORD kSilenceLimitMs = 60000;
@@ -53,6 +56,21 @@ int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* addre
 // keeps the buffer and releases it itself (*buffer is set to NULL).
 int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*& buffer,
                DWORD size, BOOL* readOk, DWORD* got, DWORD limitMs);
+
+// The probe's open calls, which run side by side, each on a session and
+// helper of its own, and are waited for together.
+// Starts InternetOpenUrlA of the address on the session in the helper;
+// 0 when the address does not fit (nothing started).
+int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address);
+// Signalled (auto-reset) when the started call has returned.
+HANDLE callReturnedEvent(CallHelper* helper);
+// What the call returned once it has: the request, NULL for no answer.
+HINTERNET openedRequest(CallHelper* helper);
+// Gives a started call and its session up without waiting: the helper
+// thread closes the request the call returns and the session once it
+// returns, then ends. The helper and the session are no longer the
+// caller's.
+void abandonOpenAddress(CallHelper* helper);
 
 // Helper threads that exist, left-behind ones included.
 LONG runningCallHelpers();

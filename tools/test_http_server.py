@@ -31,7 +31,8 @@ i % 251, else the file under the root; a missing file answers 404):
               the connection (RST)
     trickle   announces the whole body, sends "step" bytes every
               "interval" seconds
-"status" and "headers" (a JSON object) apply to every answering mode.
+"status" and "headers" (a JSON object) apply to every answering mode, and
+"delay" (milliseconds) holds the answer back that long after the request.
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -103,6 +104,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rule = server.rules.get(path, server.rules.get("*", {}))
         mode = rule.get("mode", "file")
         try:
+            time.sleep(int(rule.get("delay", 0)) / 1000.0)
             if mode == "silent":
                 self.hang()
                 return
