@@ -28,6 +28,20 @@ int mayOverwrite(const char* source, const char* destination) {
     return 0;
 }
 
+namespace {
+
+// Windows refuses to copy over a read-only file, and CopyFileA gives the
+// copy the source's attributes: a read-only copy left in the system folder
+// would stop every later update at that file. The other bits stay.
+void clearReadOnly(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return;
+    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+}  // namespace
+
 int copyComponentFile(const char* source, const char* destination) {
     char message[3 * 260 + 64];
     if (!fileExists(source)) {
@@ -36,9 +50,13 @@ int copyComponentFile(const char* source, const char* destination) {
         return 0;
     }
     if (!mayOverwrite(source, destination)) return 1;
+    clearReadOnly(destination);
     // CopyFileA carries the source's last-write time over, which the
     // libraries' minute comparison on the next run relies on.
-    if (CopyFileA(source, destination, FALSE)) return 1;
+    if (CopyFileA(source, destination, FALSE)) {
+        clearReadOnly(destination);
+        return 1;
+    }
     joinText(message, kCannotCopy, source, kCopyTarget, destination);
     showErrorBox(message);
     return 0;

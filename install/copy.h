@@ -7,6 +7,8 @@ typedef char JoinedPath[2 * 260];
 
 // Copies source over destination unless the overwrite rule keeps the
 // destination; 1 on success or a kept destination, 0 after its message.
+// A read-only destination is replaced all the same, and the copy is never
+// left read-only.
 int copyComponentFile(const char* source, const char* destination);
 
 // 1 when a copy may go ahead: the source exists, and the destination is

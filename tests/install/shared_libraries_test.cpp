@@ -89,6 +89,30 @@ TEST_F(SharedLibraries, MakersLibraryOneMinuteApartEitherWayIsReplaced) {
               0);
 }
 
+// Also run as an unprivileged user (see tests/CMakeLists.txt): Wine run by
+// root overwrites read-only files, which Windows never does.
+TEST_F(SharedLibraries, ReadOnlyOldCopyIsReplacedAndNoCopyIsLeftReadOnly) {
+    installAll();
+    std::string maker = systemFolderPath() + "vncab.dll";
+    setWriteTime(maker, 2024, 5, 6, 7, 9, 10);
+    SetFileAttributesA(maker.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    // A missing library whose source is read-only and hidden.
+    DeleteFileA((systemFolderPath() + "msvcr70.dll").c_str());
+    SetFileAttributesA((libraries + "msvcr70.dll").c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    EXPECT_EQ(writeTime(maker).wMinute, 8);
+    for (const char* name : {"vncab.dll", "msvcr70.dll"}) {
+        SCOPED_TRACE(name);
+        DWORD attributes = GetFileAttributesA((systemFolderPath() + name).c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+    }
+    SetFileAttributesA((libraries + "msvcr70.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(SharedLibraries, MissingComponentIsCopiedAndRegisteredByTheRealRegsvr32) {
     installAll();
     DeleteFileA((systemFolderPath() + "mscomctl.ocx").c_str());
