@@ -12,6 +12,7 @@
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
+#include "ui/progress.h"
 
 namespace {
 
@@ -58,7 +59,11 @@ FNOPEN(openFile) { return _sopen(pszFile, oflag, _SH_DENYNO, pmode); }
 
 FNREAD(readFile) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
 
-FNWRITE(writeFile) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb)); }
+FNWRITE(writeFile) {
+    // A big cabinet takes a while: the window stays served meanwhile.
+    keepWindowResponsive();
+    return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb));
+}
 
 FNCLOSE(closeFile) { return _close(static_cast<int>(hf)); }
 

@@ -30,6 +30,7 @@ void releaseBlock(char* buffer) {
 // The whole percentage of the set, rewritten only when it has grown by a
 // full point since it was last shown.
 void updateProgress(DWORD count) {
+    keepWindowResponsive();
     session.receivedBytes += static_cast<float>(count);
     // Divided first, as the percentage has always been computed. A total of
     // 0 gives infinity once bytes have arrived (shown as 100) and nothing

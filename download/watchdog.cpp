@@ -1,6 +1,7 @@
 #include "download/watchdog.h"
 
 #include "session/text.h"
+#include "ui/progress.h"
 
 DWORD silenceLimitMs = kSilenceLimitMs;
 
@@ -118,7 +119,7 @@ int runWithin(CallHelper*& helper, HINTERNET& session, DWORD limitMs) {
     InterlockedExchange(&helper->state, kBusy);
     SetEvent(helper->start);
     DWORD grace = limitMs / 10 < kMaxGraceMs ? limitMs / 10 : kMaxGraceMs;
-    if (WaitForSingleObject(helper->done, limitMs - grace) == WAIT_OBJECT_0) return 1;
+    if (waitServingPaint(helper->done, limitMs - grace) == WAIT_OBJECT_0) return 1;
 
     // Closing the session ends the call on Windows (the documented way to
     // cancel a blocking WinINet call) and closes the request under it: a

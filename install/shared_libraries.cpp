@@ -93,7 +93,9 @@ int registerComponent(const char* path) {
 
 int installSharedLibraries() {
     setControlText(IDC_STATUS, kCopyingFiles);
-    for (const SharedLibrary& library : sharedLibraryTable)
+    for (const SharedLibrary& library : sharedLibraryTable) {
+        keepWindowResponsive();
         if (!installEntry(library)) return 0;
+    }
     return 1;
 }

@@ -19,9 +19,25 @@ void __verbose_terminate_handler() { abort(); }
 }  // namespace __gnu_cxx
 #endif
 
+namespace {
+
+// The long steps serve only paint requests while they run; without this,
+// Windows would still put a "not responding" ghost over the dialog, which a
+// user may close in the middle of writing to the system folder. Looked up,
+// not imported: systems before XP lack it, and must still get their warning.
+void keepGhostsAway() {
+    typedef void(WINAPI * DisableGhosting)();
+    DisableGhosting disable = reinterpret_cast<DisableGhosting>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "DisableProcessWindowsGhosting")));
+    if (disable != NULL) disable();
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     resetSession();
     hardenDllSearch();
+    keepGhostsAway();
     static char noCommandLine[1] = "";
     if (commandLine == NULL) commandLine = noCommandLine;
     if (!runStartupChecks(commandLine)) return -1;

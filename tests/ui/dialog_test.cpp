@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "build_config.h"
+#include "download/watchdog.h"
 #include "resources/resource.h"
 #include "session/session.h"
 #include "session/variants.h"
 #include "tests/support/boxes.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/files.h"
+#include "tests/support/http_server.h"
 #include "tests/support/session_setup.h"
 
 namespace {
@@ -171,4 +173,44 @@ TEST_F(Dialog, LocalStartThatFailsEndsTheDialogAndRefusesCommandsMeanwhile) {
     EXPECT_EQ(recorder.boxes()[0].text, u8"Brak jest pliku " + start + "setup_sys.cab");
     EXPECT_FALSE(IsWindow(shown));
     removeTree(start.substr(0, start.size() - 1));
+}
+
+TEST_F(Dialog, SizeQueryToASilentServerKeepsTheWindowServedAndEndsOnItsFailure) {
+    // Server 1 takes the connection and never answers: the dialog thread
+    // waits 7 s for the size query, longer than Windows lets a window go
+    // unserved before it counts as hung.
+    TestHttpServer server("127.0.0.11", 80);
+    ASSERT_TRUE(server.start(R"({"*": {"mode": "silent"}})"));
+    silenceLimitMs = 7000;
+    session.serverIndex = 1;
+    session.exitCode = kExitFailed;  // as the session driver starts it
+    BoxRecorder recorder;
+    bool buttonsDuringBox = true, dialogDuringBox = false;
+    HWND shown = NULL;
+    recorder.onBox = [&](HWND, const SeenBox&) {
+        buttonsDuringBox = controlVisible(shown, IDC_START) || controlVisible(shown, IDC_CANCEL_INSTALL);
+        dialogDuringBox = IsWindow(shown) != FALSE;
+    };
+    bool repainted = false, hung = true;
+    runDialog([&](HWND dialog) {
+        shown = dialog;
+        clickLater(dialog, IDC_START);
+        Sleep(1500);
+        // Uncovered while the call waits: the paint is served at once.
+        InvalidateRect(dialog, NULL, TRUE);
+        for (int i = 0; i < 20 && !repainted; ++i, Sleep(50))
+            repainted = GetUpdateRect(dialog, NULL, FALSE) == FALSE;
+        Sleep(4500);
+        hung = IsHungAppWindow(dialog) != FALSE;
+    });
+    silenceLimitMs = kSilenceLimitMs;
+    EXPECT_TRUE(repainted);
+    EXPECT_FALSE(hung);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text,
+              u8"Nie można otworzyć pliku zdalnego " + std::string(session.systemCabinetUrl));
+    EXPECT_FALSE(buttonsDuringBox);
+    EXPECT_TRUE(dialogDuringBox);
+    EXPECT_FALSE(IsWindow(shown));  // the dialog ended after the box
+    EXPECT_EQ(session.exitCode, kExitFailed);
 }
