@@ -85,9 +85,14 @@ TEST_F(Program, UpdateWithoutLocalFilesEndsAtTheFirstMissingCabinet) {
         ProgramRun result = run(arguments);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, 1603u);
-        ASSERT_FALSE(result.boxes.empty());
-        // Whatever the server probe reported before, the update itself
-        // stops at the local copy, under the update title.
+        // The command line is read only after the probe: the update still
+        // asks the servers, and says it found none under the installation
+        // title; the update itself then stops at the local copy, under its
+        // own title.
+        ASSERT_EQ(result.boxes.size(), 2u);
+        EXPECT_EQ(result.boxes[0].title, u8"Instalacja programu Tabrix Kalk");
+        EXPECT_EQ(result.boxes[0].text.rfind(u8"Instalator nie może połaczyć się z serwerami", 0),
+                  0u);
         EXPECT_EQ(result.boxes.back().title, u8"Aktualizacja programu Tabrix Kalk");
         EXPECT_EQ(result.boxes.back().text, u8"Brak jest pliku " + startFolder + "\\setup_sys.cab");
         expectFreshTree();
@@ -169,5 +174,12 @@ TEST_F(Program, MissingRightsRelaunchThroughRunasWithoutTheCommandLine) {
     EXPECT_EQ(second.find("a1"), std::string::npos);
     // The copy (which this test build stops at its gate) left no window.
     Sleep(300);
+    EXPECT_TRUE(result.windows.empty());
+
+    // Started as the copy was, the gate stops it silently with -1.
+    result = runProgram("\"" + programFolder() + "varnel_setup_limited.exe\"", startFolder);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
+    EXPECT_TRUE(result.boxes.empty());
     EXPECT_TRUE(result.windows.empty());
 }

@@ -6,6 +6,7 @@
 #include "session/windows_version.h"
 #include "startup/startup_checks.h"
 #include "tests/support/boxes.h"
+#include "tests/support/files.h"
 #include "tests/support/wine_registry.h"
 
 namespace {
@@ -139,4 +140,36 @@ TEST_F(Rights, GateBeforeVistaUsesTheRegistryProbe) {
     ASSERT_EQ(recorder.boxes().size(), 1u);
     EXPECT_EQ(recorder.boxes()[0].text, u8"Jest klucz - kasuję");
     EXPECT_FALSE(hklmKeyExists(kProbe));
+}
+
+TEST_F(Rights, RefusedRelaunchLeavesNoStaleCode) {
+    // Run in a copy of this program that moves its own file away first, so
+    // that the shell has nothing to start: the relaunch is refused.
+    std::string report = programFolder() + "rights_refused.txt";
+    if (GetEnvironmentVariableA("VARNEL_RIGHTS_COPY", NULL, 0) != 0) {
+        char self[MAX_PATH];
+        GetModuleFileNameA(NULL, self, MAX_PATH);
+        ASSERT_TRUE(MoveFileA(self, (std::string(self) + ".moved").c_str()));
+        tokenQueries = {yes, yes, no};
+        session.lastError = 1008;  // left by an earlier query
+        bool elevated = ensureElevated();
+        writeFile(report, std::string(elevated ? "elevated " : "refused ") +
+                              std::to_string(session.lastError));
+        return;
+    }
+    std::string copy = programFolder() + "rights_copy.exe";
+    DeleteFileA((copy + ".moved").c_str());
+    DeleteFileA(report.c_str());
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
+    SetEnvironmentVariableA("VARNEL_RIGHTS_COPY", "1");
+    ProgramRun run = runProgram(
+        "\"" + copy + "\" --gtest_filter=Rights.RefusedRelaunchLeavesNoStaleCode", programFolder());
+    SetEnvironmentVariableA("VARNEL_RIGHTS_COPY", NULL);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(readFile(report), "refused 0");
+    DeleteFileA((copy + ".moved").c_str());
+    DeleteFileA(copy.c_str());
+    DeleteFileA(report.c_str());
 }

@@ -79,6 +79,38 @@ TEST_F(Dialog, OpensWithTheInstallationTextsAndTheLocalNote) {
     EXPECT_EQ(session.sourceMode, 'L');
 }
 
+TEST_F(Dialog, EveryVariantShowsItsOwnVersionLineAndIcon) {
+    const struct {
+        char letter;
+        const char* line;
+        int icon;
+    } cases[] = {{'K', "Mirda  wersja 3.xx", IDI_VARIANT_K},
+                 {'L', "Tabrix Kalk  wersja 3.xx", IDI_VARIANT_L},
+                 {'P', "Solva  wersja 3.xx", IDI_VARIANT_P},
+                 {'R', "VN  wersja 3.xx", IDI_VARIANT_R},
+                 {'T', "FD  wersja 3.xx", IDI_VARIANT_T}};
+    std::vector<std::vector<DWORD>> seen;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.letter);
+        session.variantLetter = c.letter;
+        ASSERT_TRUE(configureVariant());
+        BoxRecorder recorder({IDYES});
+        runDialog([&](HWND dialog) {
+            EXPECT_EQ(controlText(dialog, IDC_VERSION_LINE), c.line);
+            HICON shown = reinterpret_cast<HICON>(
+                SendDlgItemMessageW(dialog, IDC_VARIANT_ICON, STM_GETICON, 0, 0));
+            HICON expected = static_cast<HICON>(LoadImageW(
+                GetModuleHandleW(NULL), MAKEINTRESOURCEW(c.icon), IMAGE_ICON, 0, 0, 0));
+            seen.push_back(iconPixels(shown));
+            EXPECT_EQ(seen.back(), iconPixels(expected));
+            click(dialog, IDC_CANCEL_INSTALL);
+        });
+    }
+    // Five different pictures: no variant borrowed another's icon.
+    for (size_t i = 0; i < seen.size(); ++i)
+        for (size_t j = i + 1; j < seen.size(); ++j) EXPECT_NE(seen[i], seen[j]) << i << j;
+}
+
 TEST_F(Dialog, WithoutLocalFilesTheNoteNamesTheChosenServer) {
     const struct {
         int index;

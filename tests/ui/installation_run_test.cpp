@@ -210,3 +210,27 @@ TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
               tempFolder() + "varnel\\start\\instbrx.exe  L " + encodedStart() + " ");
     for (const char* name : kLibraryNames) EXPECT_TRUE(pathExists(systemFolderPath() + name)) << name;
 }
+
+TEST_F(InstallationRun, CurrentLibrariesOpenTheDialogWithTheSkipBoxCheckedAndStayUntouched) {
+    // All fourteen installed and current; the maker's library of another
+    // minute would be replaced if the library step ran.
+    ASSERT_TRUE(makeProductSet(start));
+    layOutLibraries(systemFolderPath());
+    setWriteTime(systemFolderPath() + "vncab.dll", 2020, 1, 2, 3, 4, 5);
+
+    bool skipChecked = false;
+    RunOptions options;
+    options.onDialog = [&](HWND dialog) {
+        skipChecked = SendMessageW(GetDlgItem(dialog, IDC_SKIP_LIBRARIES), BM_GETCHECK, 0, 0) ==
+                      BST_CHECKED;
+        PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
+    };
+    ProgramRun result = run(std::move(options));
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_TRUE(skipChecked);
+    EXPECT_EQ(waitForLogLines("varnel_installer.log", 1).size(), 1u);
+    EXPECT_EQ(writeTime(systemFolderPath() + "vncab.dll").wYear, 2020);
+    EXPECT_TRUE(waitForLogLines("varnel_regsvr.log", 0, 1500).empty());
+}
