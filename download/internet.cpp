@@ -18,12 +18,28 @@ int openInternetSession(InternetLink& link) {
     return 1;
 }
 
-int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs) {
+int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
+                        const char* headers) {
     if (link.session == NULL) return 0;
     closeInternetRequest(link);
-    if (!openAddressWithin(link.helper, link.session, address, limitMs, &link.request))
+    if (!openAddressWithin(link.helper, link.session, address, headers, limitMs, &link.request))
         return 0;
     return link.request != NULL;
+}
+
+DWORD readStatusCode(InternetLink& link) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(link.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                        &size, NULL))
+        return 0;
+    return status;
+}
+
+int readContentRange(InternetLink& link, char* text, DWORD capacity) {
+    text[0] = '\0';
+    DWORD size = capacity;
+    return HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_RANGE, text, &size, NULL) ? 1 : 0;
 }
 
 int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,

@@ -28,7 +28,13 @@ struct InternetLink {
 int openInternetSession(InternetLink& link);
 // A request for the address (fetched from the server, never cached), given
 // at most limitMs to be answered. 0 when no request handle resulted.
-int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs);
+int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
+                        const char* headers = NULL);
+// The open request's HTTP status; 0 when there is none.
+DWORD readStatusCode(InternetLink& link);
+// The open request's Content-Range header; 0 when it has none or it does
+// not fit `capacity`.
+int readContentRange(InternetLink& link, char* text, DWORD capacity);
 // Reads the next piece of the body, up to `size` bytes, allowing limitMs of
 // silence. *got is 0 at the end of the body. 0 on failure; when the read
 // was given up, *buffer now belongs to the abandoned call and is set to NULL.

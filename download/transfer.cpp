@@ -1,6 +1,7 @@
 #include "download/transfer.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "download/internet.h"
 #include "download/texts.h"
@@ -47,6 +48,82 @@ void updateProgress(DWORD count) {
     }
 }
 
+// How a body's reading ended.
+enum BodyOutcome { kBodyComplete, kBodyBroken, kWriteFailed };
+
+// A download in progress: where its file stands and how much of it the
+// progress has counted.
+struct Transfer {
+    InternetLink link;
+    LocalFile file;
+    DWORD stored = 0;   // bytes in the file
+    DWORD counted = 0;  // bytes of this file counted in the progress
+};
+
+// Reads the open request's body into the file from where it stands. Bytes
+// that a restart from zero writes a second time are not counted again, so
+// the progress never goes back nor past the whole.
+BodyOutcome receiveBody(Transfer& transfer) {
+    // A server that closes before the announced length has arrived ends
+    // the body with a successful empty read; that is a broken body too.
+    DWORD announced = 0;
+    int lengthKnown = readContentLength(transfer.link, &announced);
+    DWORD expectedEnd = transfer.stored + announced;
+    for (;;) {
+        // A fresh, zero-filled block for every read. One that cannot be had
+        // is a read that cannot be made.
+        char* buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kTransferBlock));
+        if (buffer != NULL) ZeroMemory(buffer, kTransferBlock);
+        DWORD got = 0;
+        if (buffer == NULL ||
+            !readInternetBlock(transfer.link, &buffer, kTransferBlock, &got, silenceLimitMs) ||
+            (got == 0 && lengthKnown && transfer.stored < expectedEnd)) {
+            releaseBlock(buffer);
+            return kBodyBroken;
+        }
+        // The last, empty read is written too; it changes nothing.
+        DWORD written = 0;
+        BOOL ok = WriteFile(transfer.file.handle, buffer, got, &written, NULL);
+        releaseBlock(buffer);
+        if (!ok || written != got) return kWriteFailed;
+        transfer.stored += got;
+        if (transfer.stored > transfer.counted) {
+            updateProgress(transfer.stored - transfer.counted);
+            transfer.counted = transfer.stored;
+        } else {
+            keepWindowResponsive();
+        }
+        if (got == 0) return kBodyComplete;
+    }
+}
+
+// A broken body is asked for again from where the file stopped: a 206 with
+// the matching range continues the file, a 200 starts it again from zero.
+// 0 when the server could not be asked or gave another answer.
+int resumeBody(Transfer& transfer, const char* address) {
+    for (int waited = 0; waited < kRetryPauseMs; waited += 100) {
+        keepWindowResponsive();
+        Sleep(100);
+    }
+    closeInternetRequest(transfer.link);
+    // A read given up at its limit took the session along.
+    if (transfer.link.session == NULL && !openInternetSession(transfer.link)) return 0;
+    char range[40];
+    wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
+    if (!openInternetAddress(transfer.link, address, silenceLimitMs, range)) return 0;
+    DWORD status = readStatusCode(transfer.link);
+    if (status == 206) {
+        char answered[80], wanted[24];
+        wsprintfA(wanted, "bytes %lu-", transfer.stored);
+        return readContentRange(transfer.link, answered, sizeof answered) &&
+               strncmp(answered, wanted, strlen(wanted)) == 0;
+    }
+    if (status != 200) return 0;
+    transfer.stored = 0;
+    return SetFilePointer(transfer.file.handle, 0, NULL, FILE_BEGIN) == 0 &&
+           SetEndOfFile(transfer.file.handle);
+}
+
 }  // namespace
 
 void showFailure(const char* text, const char* subject) {
@@ -64,7 +141,8 @@ int downloadFile(const char* address, const char* localPath, const char* display
     showControl(IDC_STATUS);
     repaintDialog();
 
-    InternetLink link;
+    Transfer transfer;
+    InternetLink& link = transfer.link;
     if (!openInternetSession(link)) {
         showErrorBox(kCannotConnect);
         return 0;
@@ -74,56 +152,42 @@ int downloadFile(const char* address, const char* localPath, const char* display
         closeInternetSession(link);
         return 0;
     }
-    LocalFile file;
-    file.handle = CreateFileA(localPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              CREATE_ALWAYS, 0, NULL);
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    transfer.file.handle = CreateFileA(localPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       NULL, CREATE_ALWAYS, 0, NULL);
+    if (transfer.file.handle == INVALID_HANDLE_VALUE) {
         showFailure(kCannotCreateLocal, localPath);
         closeInternetRequest(link);
         closeInternetSession(link);
         return 0;
     }
 
-    // A server that closes before the announced length has arrived ends
-    // the body with a successful empty read; that is a failed read too.
-    DWORD announced = 0;
-    int lengthKnown = readContentLength(link, &announced);
-    DWORD received = 0;
+    int retries = 0;
     for (;;) {
-        // A fresh, zero-filled block for every read. One that cannot be had
-        // is a read that cannot be made: it fails with the read's message
-        // and clean-up rather than stopping the program.
-        char* buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kTransferBlock));
-        if (buffer != NULL) ZeroMemory(buffer, kTransferBlock);
-        DWORD got = 0;
-        if (buffer == NULL ||
-            !readInternetBlock(link, &buffer, kTransferBlock, &got, silenceLimitMs) ||
-            (got == 0 && lengthKnown && received < announced)) {
-            // The user learns of it first; what was received stays on disk.
-            showFailure(kCannotReadIntoBuffer, address);
-            file.close();
-            closeInternetRequest(link);
-            closeInternetSession(link);
-            releaseBlock(buffer);
-            return 0;
-        }
-        // The last, empty read is written too; it changes nothing.
-        DWORD written = 0;
-        if (!WriteFile(file.handle, buffer, got, &written, NULL) || written != got) {
+        BodyOutcome outcome = receiveBody(transfer);
+        if (outcome == kBodyComplete) break;
+        if (outcome == kWriteFailed) {
             // Everything is let go before the box, which may stay open long.
-            file.close();
+            transfer.file.close();
             closeInternetRequest(link);
             closeInternetSession(link);
             showFailure(kCannotWriteBuffer, localPath);
-            releaseBlock(buffer);
             return 0;
         }
-        received += got;
-        updateProgress(got);
-        releaseBlock(buffer);
-        if (got == 0) break;
+        bool resumed = false;
+        while (!resumed && retries < kMaxRetries) {
+            ++retries;
+            resumed = resumeBody(transfer, address) != 0;
+        }
+        if (!resumed) {
+            // The user learns of it first; what was received stays on disk.
+            showFailure(kCannotReadIntoBuffer, address);
+            transfer.file.close();
+            closeInternetRequest(link);
+            closeInternetSession(link);
+            return 0;
+        }
     }
-    file.close();
+    transfer.file.close();
     closeInternetRequest(link);
     closeInternetSession(link);
     return 1;

@@ -6,6 +6,11 @@
 
 // Bytes asked of the server per read, and the size of the buffer they land in.
 const DWORD kTransferBlock = 4000;
+// A body that breaks off (a failed read, or fewer bytes than announced) is
+// asked for again from where it stopped, this many times per file, after
+// this pause each time.
+const int kMaxRetries = 3;
+const int kRetryPauseMs = 1000;
 
 // Fetches the address into the local file (replaced when it exists), writing
 // the status line and the percentage of the set as it goes. 1 when the whole

@@ -34,6 +34,7 @@ struct CallHelper {
     HINTERNET handle;  // the session of an open, the request of a read
     // A copy: a left-behind open may outlive the caller's text.
     char address[INTERNET_MAX_URL_LENGTH + 1];
+    char headers[64];  // extra request headers, or empty
     char* buffer;
     DWORD size;
 
@@ -59,9 +60,10 @@ void releaseHelper(CallHelper* helper) {
     HeapFree(GetProcessHeap(), 0, helper);
 }
 
-HINTERNET openAddress(HINTERNET session, const char* address) {
+HINTERNET openAddress(HINTERNET session, const char* address, const char* headers) {
     // Always from the server, never into the local cache.
-    return InternetOpenUrlA(session, address, NULL, 0,
+    bool extra = headers != NULL && headers[0] != '\0';
+    return InternetOpenUrlA(session, address, extra ? headers : NULL, extra ? (DWORD)-1 : 0,
                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
 }
 
@@ -80,7 +82,7 @@ BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got, DWORD* a
 
 void perform(CallHelper* helper) {
     if (helper->kind == kOpenAddress)
-        helper->opened = openAddress(helper->handle, helper->address);
+        helper->opened = openAddress(helper->handle, helper->address, helper->headers);
     else
         helper->readOk = readBlock(helper->handle, helper->buffer, helper->size, &helper->got,
                                    &helper->available);
@@ -170,6 +172,7 @@ void stopCallHelper(CallHelper* helper) {
 
 int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address) {
     if (!copyText(helper->address, address)) return 0;
+    helper->headers[0] = '\0';
     helper->kind = kOpenAddress;
     helper->handle = session;
     helper->buffered = 0;
@@ -200,14 +203,15 @@ void abandonOpenAddress(CallHelper* helper) {
 }
 
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
-                      DWORD limitMs, HINTERNET* request) {
+                      const char* headers, DWORD limitMs, HINTERNET* request) {
     *request = NULL;
     if (helper == NULL) {
-        *request = openAddress(session, address);
+        *request = openAddress(session, address, headers);
         return 1;
     }
     // An address WinINet could not take either is not worth a thread.
     if (!copyText(helper->address, address)) return 1;
+    if (!copyText(helper->headers, headers != NULL ? headers : "")) return 1;
     helper->kind = kOpenAddress;
     helper->handle = session;
     helper->buffered = 0;

@@ -41,13 +41,14 @@ CallHelper* startCallHelper();
 // Ends an idle helper thread and waits for it.
 void stopCallHelper(CallHelper* helper);
 
-// InternetOpenUrlA of the address on the session, given at most limitMs.
+// InternetOpenUrlA of the address on the session, with the extra request
+// headers (NULL for none, at most 63 characters), given at most limitMs.
 // 1 when the call returned in time (*request is what it returned, NULL when
 // the server could not be reached). 0 when it overran: the session has been
 // closed and set to NULL, and with it went every request it had; the helper
 // is set to NULL when it had to be left behind.
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
-                      DWORD limitMs, HINTERNET* request);
+                      const char* headers, DWORD limitMs, HINTERNET* request);
 
 // Waits until body bytes are available (or the body has ended) and reads up
 // to `size` of them into *buffer, given at most limitMs of silence. 1 when

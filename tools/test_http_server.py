@@ -33,6 +33,10 @@ i % 251, else the file under the root; a missing file answers 404):
               "interval" seconds
 "status" and "headers" (a JSON object) apply to every answering mode, and
 "delay" (milliseconds) holds the answer back that long after the request.
+"times" limits a rule to the first N requests of its path; later ones get
+the plain body. A plain file answer honours "Range: bytes=N-" with 206 and
+a Content-Range, unless the rule says "range": false (then 200 and the
+whole body).
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -102,6 +106,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "headers": [[name, value] for name, value in self.headers.items()],
         })
         rule = server.rules.get(path, server.rules.get("*", {}))
+        with server.lock:
+            server.seen[path] = server.seen.get(path, 0) + 1
+            if "times" in rule and server.seen[path] > int(rule["times"]):
+                rule = {key: rule[key] for key in ("body", "size", "range") if key in rule}
         mode = rule.get("mode", "file")
         try:
             time.sleep(int(rule.get("delay", 0)) / 1000.0)
@@ -147,6 +155,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
 
     def send_file(self, status, body, rule, send_body):
+        wanted = self.headers.get("Range", "")
+        if (status == 200 and rule.get("range", True) and wanted.startswith("bytes=")
+                and wanted.endswith("-") and wanted[6:-1].isdigit()
+                and int(wanted[6:-1]) < len(body)):
+            first = int(wanted[6:-1])
+            self.head(206, rule, len(body) - first,
+                      [("Content-Range", "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))])
+            if send_body:
+                self.wfile.write(body[first:])
+            return
         self.head(status, rule, len(body))
         if send_body:
             self.wfile.write(body)
@@ -297,6 +315,8 @@ def main():
         server.root = os.path.realpath(options.root)
         server.rules = rules
         server.log = log
+        server.lock = threading.Lock()
+        server.seen = {}
         threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2},
                          daemon=True).start()
 

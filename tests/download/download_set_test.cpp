@@ -242,8 +242,10 @@ TEST_F(DownloadSet, FailureOnTheSetupProgramFetchesNoCabinet) {
     EXPECT_EQ(downloadSet(), 0);
     expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " +
                             std::string(session.installerUrl));
-    EXPECT_EQ(requestedPaths(), (std::vector<std::string>{kSystemCabinetPath, kCabinetAPath,
-                                                          kInstallerPath}));
+    // The setup program asked for four times (three retries), no cabinet.
+    EXPECT_EQ(requestedPaths(),
+              (std::vector<std::string>{kSystemCabinetPath, kCabinetAPath, kInstallerPath,
+                                        kInstallerPath, kInstallerPath, kInstallerPath}));
     // Only the partial setup program: no cabinet was fetched.
     EXPECT_EQ(listFolder(work + "\\instalacja"), "setup_tbrx_3_xx.exe");
     EXPECT_EQ(window.textsOf(IDC_STATUS),

@@ -113,6 +113,47 @@ TEST_F(DownloadTransfer, BodyCutShortOfItsLengthIsAReadFailure) {
     EXPECT_FALSE(heldOpen(local));
 }
 
+TEST_F(DownloadTransfer, BodyCutTwiceIsResumedFromWhereItStoppedAndArrivesWhole) {
+    const char* const cuts[] = {R"({"mode": "reset", "size": 200000, "after": 50000, "times": 2})",
+                                R"({"mode": "short", "size": 200000, "send": 50000, "times": 2})"};
+    for (const char* cut : cuts) {
+        SCOPED_TRACE(cut);
+        TestHttpServer cutting("127.0.0.13", 80);
+        ASSERT_TRUE(cutting.start(std::string(R"({"/cut.bin": )") + cut + "}"));
+        std::string local = folder + "cut.bin";
+        session.receivedBytes = 0;
+        session.remoteTotalBytes = 200000;
+        BoxRecorder boxes;
+        EXPECT_EQ(downloadFile(cutting.url("/cut.bin").c_str(), local.c_str(), "cut.bin"), 1);
+        EXPECT_TRUE(boxes.boxes().empty());
+        EXPECT_TRUE(readFile(local) == patternBytes(200000));
+        // Every byte counted once.
+        EXPECT_EQ(session.receivedBytes, 200000.0f);
+        std::vector<LoggedRequest> requests = cutting.requests();
+        ASSERT_EQ(requests.size(), 3u);
+        for (size_t i = 1; i < requests.size(); ++i) {
+            std::string range;
+            for (const auto& header : requests[i].headers)
+                if (header.first == "Range") range = header.second;
+            EXPECT_EQ(range.rfind("bytes=", 0), 0u) << range;
+            EXPECT_GT(atoi(range.c_str() + 6), 0) << range;
+        }
+    }
+}
+
+TEST_F(DownloadTransfer, ServerIgnoringTheRangeStartsTheFileAgainWithoutCountingTwice) {
+    ASSERT_TRUE(server.start(
+        R"({"/cut.bin": {"mode": "reset", "size": 120000, "after": 30000, "times": 1, "range": false}})"));
+    std::string local = folder + "cut.bin";
+    session.remoteTotalBytes = 120000;
+    BoxRecorder boxes;
+    EXPECT_EQ(downloadFile(server.url("/cut.bin").c_str(), local.c_str(), "cut.bin"), 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_TRUE(readFile(local) == patternBytes(120000));
+    EXPECT_EQ(session.receivedBytes, 120000.0f);
+    EXPECT_EQ(session.progressPercent, 100.0f);
+}
+
 TEST_F(DownloadTransfer, UnreachableServerReportsTheRemoteOpenFailure) {
     ProgressWindow window;
     std::string local = folder + "setup_sys.cab";
@@ -168,6 +209,8 @@ TEST_F(DownloadTransfer, ReadFailureIsReportedBeforeTheFileIsClosed) {
     WhileBoxShown check([&] { openDuringBox = heldOpen(local); });
     EXPECT_EQ(downloadFile(address.c_str(), local.c_str(), "reset.bin"), 0);
     expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " + address);
+    // The first request and three retries, each cut again.
+    EXPECT_EQ(server.requests().size(), 4u);
     EXPECT_TRUE(openDuringBox);
     EXPECT_FALSE(heldOpen(local));
     // What arrived before the reset stays on disk.
@@ -187,8 +230,10 @@ TEST_F(DownloadTransfer, StalledBodyIsReportedAsAReadFailureWithinTheSilenceLimi
     DWORD elapsed = since(start);
     printf("[figures] read of a stalled body given up after %lu ms (limit %lu)\n", elapsed,
            silenceLimitMs);
-    EXPECT_GE(elapsed, silenceLimitMs - 500);
-    EXPECT_LE(elapsed, silenceLimitMs + 1500);
+    // Each of the four attempts gets the whole limit, with a pause between.
+    DWORD attempts = (kMaxRetries + 1) * silenceLimitMs + kMaxRetries * kRetryPauseMs;
+    EXPECT_GE(elapsed, attempts - 1000);
+    EXPECT_LE(elapsed, attempts + 2500);
     expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " + address);
     EXPECT_TRUE(readFile(local) == patternBytes(5000));
     EXPECT_FALSE(heldOpen(local));
