@@ -9,6 +9,7 @@
 
 #include "cabinet/texts.h"
 #include "folders/file_exists.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -48,6 +49,8 @@ char setCabinets[kMaxSetCabinets][256];
 // the handler says "go on", also when the file offered is not the cabinet
 // it wants, so the requests are bounded.
 int nextCabinetRequests;
+// Files written by the extraction under way, for the log.
+int extractedFiles;
 
 FNALLOC(allocateMemory) { return malloc(cb); }
 
@@ -223,6 +226,7 @@ FNFDINOTIFY(extractionNotify) {
         _close(static_cast<int>(pfdin->hf));
         // The name was joined the same way when the file was opened.
         if (named) stampFile(path, pfdin->date, pfdin->time, pfdin->attribs);
+        ++extractedFiles;
         return 1;
     }
     case fdintNEXT_CABINET:
@@ -306,7 +310,11 @@ int extractCabinet(const char* cabinetName, const char* destinationFolder) {
     // missing next cabinet, a file that cannot be made) is reported too:
     // a run must never end in silence after an extraction that failed.
     Extraction extraction = {cabinetName, destinationFolder};
-    if (withFdiContext(extractSet, &extraction)) return 1;
+    extractedFiles = 0;
+    int extracted = withFdiContext(extractSet, &extraction);
+    logEvent("extract: %s into %s: %d files, %s", cabinetPath, destinationFolder, extractedFiles,
+             extracted ? "done" : "failed");
+    if (extracted) return 1;
     joinText(message, kCannotExtract, cabinetPath);
     showErrorBox(message);
     return 0;

@@ -22,6 +22,7 @@ int addRemoteSize(InternetLink& link, const char* address, const char* sizeSubje
         showFailure(kCannotOpenRemote, address);
         return 0;
     }
+    logAnswer("size:", address, link);
     DWORD length = 0;
     // A chunked or close-delimited answer has no length to read.
     if (!readContentLength(link, &length)) {

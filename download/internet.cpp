@@ -1,6 +1,7 @@
 #include "download/internet.h"
 
 #include "download/texts.h"
+#include "session/log.h"
 
 InternetLink::~InternetLink() {
     closeInternetRequest(*this);
@@ -82,4 +83,13 @@ void closeInternetSession(InternetLink& link) {
     if (link.session == NULL) return;
     InternetCloseHandle(link.session);
     link.session = NULL;
+}
+
+void logAnswer(const char* step, const char* address, InternetLink& link) {
+    DWORD length = 0;
+    if (readContentLength(link, &length))
+        logEvent("%s %s: status %lu, Content-Length %lu", step, address, readStatusCode(link),
+                 length);
+    else
+        logEvent("%s %s: status %lu, no Content-Length", step, address, readStatusCode(link));
 }

@@ -42,6 +42,8 @@ int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
                       DWORD limitMs);
 // The numeric Content-Length of the open request's answer.
 int readContentLength(InternetLink& link, DWORD* length);
+// Logs the open request's status and length for the step and address.
+void logAnswer(const char* step, const char* address, InternetLink& link);
 void closeInternetRequest(InternetLink& link);
 // Also ends the helper thread, before the session is closed.
 void closeInternetSession(InternetLink& link);

@@ -2,6 +2,7 @@
 
 #include "download/internet.h"
 #include "download/texts.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "session/variants.h"
@@ -29,6 +30,7 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     char address[MAX_PATH];
     // CMake bounds the host texts, so the address always fits.
     if (!joinText(address, "http://", selectedServerHost(server), kProbePath)) return 1;
+    logEvent("probe: asking server %d: %s", server, address);
     if (question.link.helper == NULL) {
         // No thread to wait with: the call blocks as long as WinINet lets it.
         if (openInternetAddress(question.link, address, kServerAnswerLimitMs))
@@ -40,9 +42,12 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     return 1;
 }
 
-void noteReturn(ServerQuestion& question) {
+void noteReturn(ServerQuestion& question, int server, DWORD now) {
     question.link.request = openedRequest(question.link.helper);
     question.state = question.link.request != NULL ? kAnswered : kNoAnswer;
+    logEvent("probe: server %d %s after %lu ms", server,
+             question.state == kAnswered ? "answered" : "could not be reached",
+             now - question.askedAt);
 }
 
 // Every question still open is left to its helper, which closes its
@@ -96,12 +101,19 @@ int probeUpdateServers() {
         }
         if (chosen != 0 || count == 0 || now >= kProbeLimitMs) {
             endQuestions(questions);
+            if (chosen != 0)
+                logEvent("probe: server %d chosen after %lu ms", chosen, now);
+            else
+                logEvent("probe: no server answered within %lu ms", now);
             session.serverIndex = chosen;
             return chosen != 0 ? 1 : 0;
         }
         if (waitUntil > kProbeLimitMs) waitUntil = kProbeLimitMs;
         DWORD wait = waitUntil > now ? waitUntil - now : 0;
         DWORD result = WaitForMultipleObjects(count, returned, FALSE, wait);
-        if (result < WAIT_OBJECT_0 + count) noteReturn(questions[asking[result - WAIT_OBJECT_0]]);
+        if (result < WAIT_OBJECT_0 + count) {
+            int index = asking[result - WAIT_OBJECT_0];
+            noteReturn(questions[index], index + 1, GetTickCount() - start);
+        }
     }
 }

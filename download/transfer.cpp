@@ -6,6 +6,7 @@
 #include "download/internet.h"
 #include "download/texts.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -111,6 +112,7 @@ int resumeBody(Transfer& transfer, const char* address) {
     char range[40];
     wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
     if (!openInternetAddress(transfer.link, address, silenceLimitMs, range)) return 0;
+    logAnswer("download: retry with", range, transfer.link);
     DWORD status = readStatusCode(transfer.link);
     if (status == 206) {
         char answered[80], wanted[24];
@@ -161,6 +163,8 @@ int downloadFile(const char* address, const char* localPath, const char* display
         return 0;
     }
 
+    logAnswer("download:", address, link);
+    DWORD started = GetTickCount();
     int retries = 0;
     for (;;) {
         BodyOutcome outcome = receiveBody(transfer);
@@ -173,6 +177,7 @@ int downloadFile(const char* address, const char* localPath, const char* display
             showFailure(kCannotWriteBuffer, localPath);
             return 0;
         }
+        logEvent("download: broken off with %lu bytes in the file", transfer.stored);
         bool resumed = false;
         while (!resumed && retries < kMaxRetries) {
             ++retries;
@@ -187,6 +192,9 @@ int downloadFile(const char* address, const char* localPath, const char* display
             return 0;
         }
     }
+    DWORD elapsed = GetTickCount() - started;
+    logEvent("download: %lu bytes in %lu ms, %lu KB/s, %d retries", transfer.stored, elapsed,
+             static_cast<DWORD>(transfer.stored / (elapsed + 1)), retries);
     transfer.file.close();
     closeInternetRequest(link);
     closeInternetSession(link);

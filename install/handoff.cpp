@@ -5,6 +5,7 @@
 
 #include "folders/file_exists.h"
 #include "install/texts.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -78,9 +79,11 @@ int startInstaller() {
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
+    logText("installer: ", commandLine);
     // The installer runs on its own: not waited for, its handles let go.
     if (CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, runFolder, &startup,
                        &process)) {
+        logEvent("installer: started as process %lu", process.dwProcessId);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         EndDialog(session.dialogWindow, session.endCode);

@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <string.h>
 
 #include "folders/file_exists.h"
 #include "install/copy.h"
 #include "install/texts.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/progress.h"
@@ -40,12 +42,32 @@ bool lastWriteTime(const char* path, SYSTEMTIME* time) {
     return FileTimeToSystemTime(&entry.ftLastWriteTime, time) != FALSE;
 }
 
-// One entry; 0 fails the whole step.
-int installEntry(const SharedLibrary& library) {
-    JoinedPath source, destination;
-    joinText(source, session.librariesFolder, library.fileName);
-    joinText(destination, session.systemFolder, library.fileName);
+// Registrations under way: regsvr32 runs beside the copies, and its exit
+// codes are collected for the log once every copy is done.
+const DWORD kRegistrationWaitMs = 10000;
+HANDLE registrations[14];
+char registered[14][64];  // the file names
+int registrationCount;
 
+void collectRegistrations() {
+    DWORD start = GetTickCount();
+    for (int i = 0; i < registrationCount; ++i) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD code = STILL_ACTIVE;
+        if (elapsed < kRegistrationWaitMs)
+            waitServingPaint(registrations[i], kRegistrationWaitMs - elapsed);
+        GetExitCodeProcess(registrations[i], &code);
+        if (code == STILL_ACTIVE)
+            logEvent("library %s: regsvr32 still running", registered[i]);
+        else
+            logEvent("library %s: regsvr32 exit code %lu", registered[i], code);
+        CloseHandle(registrations[i]);
+    }
+    registrationCount = 0;
+}
+
+// One entry; 0 fails the whole step.
+int installEntry(const SharedLibrary& library, const char* source, const char* destination) {
     switch (library.rule) {
     case ruleCopyIfMissing:
         if (fileExists(destination)) return 1;
@@ -72,6 +94,25 @@ int installEntry(const SharedLibrary& library) {
     return 0;
 }
 
+int decideEntry(const SharedLibrary& library) {
+    JoinedPath source, destination;
+    joinText(source, session.librariesFolder, library.fileName);
+    joinText(destination, session.systemFolder, library.fileName);
+    // The installed copy's write time before and after tells what was done.
+    WIN32_FILE_ATTRIBUTE_DATA before, after;
+    BOOL present = GetFileAttributesExA(destination, GetFileExInfoStandard, &before);
+    int result = installEntry(library, source, destination);
+    BOOL now = GetFileAttributesExA(destination, GetFileExInfoStandard, &after);
+    const char* outcome = !now ? "absent"
+                          : present && CompareFileTime(&before.ftLastWriteTime,
+                                                       &after.ftLastWriteTime) == 0
+                              ? "kept"
+                              : "copied";
+    logEvent("library %s: rule %d, %s, %s", library.fileName, static_cast<int>(library.rule),
+             outcome, result ? "ok" : "failed");
+    return result;
+}
+
 }  // namespace
 
 int sameWriteMinute(const char* first, const char* second) {
@@ -86,16 +127,39 @@ int registerComponent(const char* path) {
     char parameters[2 * 260 + 8];
     if (!joinText(parameters, "/s \"", path, "\"")) return 0;
     if (!fileExists(path)) return 0;
-    // Not waited for; "/s" keeps the tool silent, so its outcome is unseen.
-    ShellExecuteA(NULL, "open", kRegistrationTool, parameters, session.systemFolder, SW_SHOWNA);
+    // "/s" keeps the tool silent; its exit code goes to the log.
+    SHELLEXECUTEINFOA request;
+    ZeroMemory(&request, sizeof request);
+    request.cbSize = sizeof request;
+    request.fMask = SEE_MASK_NOCLOSEPROCESS;
+    request.lpVerb = "open";
+    request.lpFile = kRegistrationTool;
+    request.lpParameters = parameters;
+    request.lpDirectory = session.systemFolder;
+    request.nShow = SW_SHOWNA;
+    if (ShellExecuteExA(&request) && request.hProcess != NULL) {
+        if (registrationCount < 14) {
+            const char* name = strrchr(path, '\\');
+            copyText(registered[registrationCount], name != NULL ? name + 1 : path);
+            registrations[registrationCount++] = request.hProcess;
+        } else {
+            CloseHandle(request.hProcess);
+        }
+    }
+    logText("library registered with regsvr32: ", path);
     return 1;
 }
 
 int installSharedLibraries() {
     setControlText(IDC_STATUS, kCopyingFiles);
+    int result = 1;
     for (const SharedLibrary& library : sharedLibraryTable) {
         keepWindowResponsive();
-        if (!installEntry(library)) return 0;
+        if (!decideEntry(library)) {
+            result = 0;
+            break;
+        }
     }
-    return 1;
+    collectRegistrations();
+    return result;
 }

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include "build_config.h"
+#include "folders/working_folders.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "startup/session_driver.h"
@@ -40,12 +42,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     keepGhostsAway();
     static char noCommandLine[1] = "";
     if (commandLine == NULL) commandLine = noCommandLine;
-    if (!runStartupChecks(commandLine)) return -1;
-
-    session.instanceHandle = instance;
-    copyText(session.versionText, kVersionText);
-    copyText(session.versionTag, kVersionTag);
-    session.variantLetter = VARNEL_VARIANT_LETTER;
-
-    return runSession(commandLine);
+    openRunLog();
+    DWORD windows = GetVersion();
+    logEvent("varnel_setup %s, variant %c, Windows %u.%u build %u, WoW64 %s", kVersionText,
+             VARNEL_VARIANT_LETTER, LOBYTE(LOWORD(windows)), HIBYTE(LOWORD(windows)),
+             windows < 0x80000000 ? HIWORD(windows) : 0, isWow64() ? "yes" : "no");
+    logText("command line: ", commandLine);
+    int exitCode = -1;
+    if (runStartupChecks(commandLine)) {
+        session.instanceHandle = instance;
+        copyText(session.versionText, kVersionText);
+        copyText(session.versionTag, kVersionTag);
+        session.variantLetter = VARNEL_VARIANT_LETTER;
+        exitCode = runSession(commandLine);
+    }
+    logEvent("exit code %d", exitCode);
+    closeRunLog();
+    return exitCode;
 }
+

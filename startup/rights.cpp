@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
+#include "session/log.h"
 #include "session/session.h"
 #include "startup/startup_checks.h"
 #include "startup/texts.h"
@@ -48,7 +49,13 @@ bool relaunch() {
     request.lpFile = path;
     request.nShow = SW_SHOWNORMAL;
     // The command line is not handed on: the elevated copy starts afresh.
-    if (ShellExecuteExA(&request)) exit(0);
+    logText("rights: relaunching through runas: ", path);
+    if (ShellExecuteExA(&request)) {
+        logText("rights: ", "the elevated copy was started and writes the next log");
+        logEvent("exit code %d", 0);
+        exit(0);
+    }
+    logEvent("rights: relaunch refused, error %lu", GetLastError());
     session.lastError = 0;
     return false;
 }

@@ -5,6 +5,7 @@
 #include "install/pipeline.h"
 #include "install/version_probe.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/run_mode.h"
 #include "session/session.h"
 #include "session/text.h"
@@ -48,6 +49,9 @@ int runSession(char* commandLine) {
     // far carries the installation title, even in an update.
     parseCommandLine(commandLine);
     session.installLibraries = probeSharedLibraries() ? 0 : 1;
+    logEvent("run mode: %s from %s files, libraries %s", session.runKind == 'A' ? "update" : "installation",
+             session.sourceMode == 'L' ? "local" : "internet",
+             session.installLibraries ? "to be installed" : "current");
     if (session.runKind == 'A') {
         // No dialog: the install's status texts go nowhere, its message
         // boxes still appear.

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "session/windows_version.h"
@@ -49,14 +50,17 @@ void upperCaseAscii(char* text) {
 
 bool runStartupChecks(char* commandLine) {
     if (commandLine[0] != '\0') upperCaseAscii(commandLine);
-    if (strcmp(commandLine, kBypassLong) == 0 || strcmp(commandLine, kBypassShort) == 0)
+    if (strcmp(commandLine, kBypassLong) == 0 || strcmp(commandLine, kBypassShort) == 0) {
+        logText("rights: ", "not checked (bypass word)");
         return true;
+    }
 
     OSVERSIONINFOA version;
     ZeroMemory(&version, sizeof version);
     version.dwOSVersionInfoSize = sizeof version;  // 148
     if (!queryWindowsVersion(&version)) {
         session.lastError = GetLastError();
+        logEvent("rights: Windows version unknown, error %lu", session.lastError);
         if (session.lastError == 0) return false;
         showStartupError(kNoWindowsInfo, session.lastError);
         return false;
@@ -65,12 +69,18 @@ bool runStartupChecks(char* commandLine) {
     if (version.dwMajorVersion < 6) {
         // Before Vista there is no token elevation: a user who may write
         // under HKLM is an administrator.
-        if (probeRegistryWriteAccess()) return true;
+        bool administrator = probeRegistryWriteAccess();
+        logEvent("rights: write access under HKLM %s", administrator ? "yes" : "no");
+        if (administrator) return true;
         relaunchElevated();  // ends the process when a copy was started
         return false;
     }
     // The check may have shown its own message; the elevation step follows
     // regardless, as a process that is elevated may still run.
-    if (checkAdministratorRights()) return true;
-    return ensureElevated();
+    bool administrator = checkAdministratorRights();
+    logEvent("rights: administrator %s", administrator ? "yes" : "no");
+    if (administrator) return true;
+    bool elevated = ensureElevated();
+    logEvent("rights: elevated %s", elevated ? "yes" : "no");
+    return elevated;
 }

@@ -3,6 +3,7 @@
 #include "download/download_set.h"
 #include "install/pipeline.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "session/variants.h"
@@ -138,6 +139,9 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case IDC_START:
         if (running) return TRUE;
         beginRun(dialog);
+        logEvent("dialog: Start, %s files, libraries %s",
+                 session.sourceMode == 'L' ? "local" : "internet",
+                 session.installLibraries ? "to be installed" : "skipped");
         if (session.sourceMode == 'L' ? copyLocalFiles() : startInternetInstall())
             session.exitCode = kExitInstallerStarted;
         endRun(dialog);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/texts.h"
@@ -15,12 +16,16 @@ void showErrorBox(const char* text) {
     appendText(title, session.displayName);
     // No owner: the box must also appear before the dialog exists and in an
     // update, which has no dialog.
+    logText("message box: ", text);
     MessageBoxA(NULL, text, title, MB_OK | MB_ICONERROR);
 }
 
 bool confirmCancel() {
-    return MessageBoxA(session.dialogWindow, kCancelQuestion, kCancelQuestionTitle,
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    logText("message box: ", kCancelQuestion);
+    bool yes = MessageBoxA(session.dialogWindow, kCancelQuestion, kCancelQuestionTitle,
+                           MB_YESNO | MB_ICONQUESTION) == IDYES;
+    logText("answer: ", yes ? "yes" : "no");
+    return yes;
 }
 
 int endSetupDialog() {

@@ -38,6 +38,31 @@ protected:
 };
 
 std::string text(HWND dialog, int id) { return windowText(GetDlgItem(dialog, id)); }
+
+// The run's log, line by line: every line time-stamped, none overlong.
+std::vector<std::string> logLines(const std::string& name = "varnel_setup.log") {
+    std::string all = readFile(tempFolder() + name);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < all.size(); at = end + 2) {
+        end = all.find("\r\n", at);
+        if (end == std::string::npos) end = all.size();
+        lines.push_back(all.substr(at, end - at));
+        EXPECT_LE(lines.back().size(), 1100u);
+        EXPECT_EQ(lines.back().substr(0, 2), "20") << lines.back();
+    }
+    return lines;
+}
+
+// Each piece is found in a line after the line of the piece before it.
+void expectInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& pieces) {
+    size_t line = 0;
+    for (const std::string& piece : pieces) {
+        while (line < lines.size() && lines[line].find(piece) == std::string::npos) ++line;
+        EXPECT_LT(line, lines.size()) << "not found in order: " << piece;
+        if (line == lines.size()) return;
+        ++line;
+    }
+}
 // The control's own visibility: the dialog itself is hidden as it ends.
 bool shown(HWND dialog, int id) {
     return (GetWindowLongW(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
@@ -177,8 +202,28 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
     EXPECT_EQ(waitForLogLines("varnel_regsvr.log", 6).size(), 6u);
     std::vector<std::string> started = waitForLogLines("varnel_installer.log", 1);
     ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0].substr(started[0].find('|') + 1),
-              tempFolder() + "varnel\\start\\instbrx.exe  I " + encodedStart() + " ");
+    std::string installerLine = tempFolder() + "varnel\\start\\instbrx.exe  I " + encodedStart() + " ";
+    EXPECT_EQ(started[0].substr(started[0].find('|') + 1), installerLine);
+
+    // The log tells the same story, in order.
+    const std::string a = "http://127.0.0.12/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab";
+    expectInOrder(logLines(),
+                  {"varnel_setup 3.xx, variant L, Windows ", "command line: ", "rights: administrator yes",
+                   "probe: asking server 1: http://127.0.0.11/programy/setup_sys.cab",
+                   "probe: server 1 could not be reached", "probe: asking server 2",
+                   "probe: server 2 answered", "probe: server 2 chosen",
+                   "run mode: installation from internet files, libraries to be installed",
+                   "dialog: Start, internet files",
+                   "size: http://127.0.0.12/programy/sys/setup_sys.cab: status 200, Content-Length ",
+                   "size: " + a + ": status 200, Content-Length ",
+                   "download: " + a + ": status 200, Content-Length ", " bytes in ",
+                   "extract: " + tempFolder() + "varnel\\instalacja\\setup_sys.cab into ",
+                   "extract: " + tempFolder() + "varnel\\instalacja\\setup_tbrx_3_xxa.cab into ",
+                   "library libeay32.dll: rule 1, copied, ok",
+                   "library mscomm32.ocx: rule 3, copied, ok",
+                   "library registered with regsvr32: ",
+                   "library mscomm32.ocx: regsvr32 exit code 0",
+                   "installer: " + installerLine, "installer: started as process ", "exit code 0"});
 }
 
 TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
@@ -197,11 +242,19 @@ TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
                            BST_CHECKED;
         PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
     };
+    removeTree(tempFolder() + "varnel_setup.old.log");
+    writeFile(tempFolder() + "varnel_setup.log", "the run before\r\n");
     ProgramRun result = run(std::move(options));
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_TRUE(localChecked);
+    // The run before is kept as the old log; this run's log names no server.
+    EXPECT_EQ(readFile(tempFolder() + "varnel_setup.old.log"), "the run before\r\n");
+    std::vector<std::string> lines = logLines();
+    expectInOrder(lines, {"run mode: installation from local files", "dialog: Start, local files",
+                          "extract: ", "installer: started", "exit code 0"});
+    for (const std::string& line : lines) EXPECT_EQ(line.find("probe:"), std::string::npos) << line;
     EXPECT_EQ(server1.connections() + server2.connections() + server3.connections(), 0);
 
     std::vector<std::string> started = waitForLogLines("varnel_installer.log", 1);
@@ -225,7 +278,13 @@ TEST_F(InstallationRun, CurrentLibrariesOpenTheDialogWithTheSkipBoxCheckedAndSta
                       BST_CHECKED;
         PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
     };
+    // A log that cannot be written (a folder holds its name) changes nothing.
+    DeleteFileA((tempFolder() + "varnel_setup.log").c_str());
+    makeFolders(tempFolder() + "varnel_setup.log");
     ProgramRun result = run(std::move(options));
+    // Still there: a folder is never taken for the last log.
+    EXPECT_TRUE(isFolder(tempFolder() + "varnel_setup.log"));
+    removeTree(tempFolder() + "varnel_setup.log");
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.boxes.empty());

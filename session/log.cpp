@@ -1,0 +1,82 @@
+#include "session/log.h"
+
+#include <windows.h>
+
+#include <stdarg.h>
+
+#include "session/text.h"
+
+namespace {
+
+const int kLineMax = 1000;
+
+HANDLE logFile = INVALID_HANDLE_VALUE;
+
+// The time stamp, the label and the text, cut to the line's room.
+void writeLine(const char* label, const char* text) {
+    if (logFile == INVALID_HANDLE_VALUE) return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[kLineMax + 32];
+    int used = wsprintfA(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+                         now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    const char* parts[2] = {label, text};
+    for (const char* part : parts) {
+        for (; *part != '\0' && used < kLineMax; ++part) {
+            if (*part == '\r') continue;
+            if (*part == '\n') {
+                if (used + 3 > kLineMax) break;
+                line[used++] = ' ';
+                line[used++] = '/';
+                line[used++] = ' ';
+                continue;
+            }
+            line[used++] = *part;
+        }
+    }
+    WCHAR wide[kLineMax + 32];
+    int count = MultiByteToWideChar(CP_ACP, 0, line, used, wide, kLineMax + 32);
+    char utf8[3 * (kLineMax + 32) + 2];
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, count, utf8, sizeof utf8 - 2, NULL, NULL);
+    utf8[bytes++] = '\r';
+    utf8[bytes++] = '\n';
+    DWORD written = 0;
+    WriteFile(logFile, utf8, static_cast<DWORD>(bytes), &written, NULL);
+}
+
+}  // namespace
+
+void openRunLog() {
+    char folder[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) return;
+    char path[MAX_PATH], old[MAX_PATH];
+    if (!joinText(path, folder, kLogName) || !joinText(old, folder, kOldLogName)) return;
+    // Files only: a folder under either name is nobody's log.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileA(old);
+        MoveFileA(path, old);
+    }
+    logFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+void closeRunLog() {
+    if (logFile == INVALID_HANDLE_VALUE) return;
+    CloseHandle(logFile);
+    logFile = INVALID_HANDLE_VALUE;
+}
+
+void logText(const char* label, const char* text) { writeLine(label, text); }
+
+void logEvent(const char* format, ...) {
+    if (logFile == INVALID_HANDLE_VALUE) return;
+    // wvsprintfA writes at most 1024 characters; its arguments stay below.
+    char text[1025];
+    va_list arguments;
+    va_start(arguments, format);
+    wvsprintfA(text, format, arguments);
+    va_end(arguments);
+    writeLine("", text);
+}

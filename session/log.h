@@ -1,0 +1,23 @@
+// The run's log, for the people who support the program's users: one line
+// per event, with the local time to the millisecond, in %TEMP% (outside the
+// working tree that the next run deletes). The previous run's log is kept
+// beside it. A log that cannot be written never changes the run: every call
+// then does nothing.
+#ifndef VARNEL_SESSION_LOG_H
+#define VARNEL_SESSION_LOG_H
+
+inline constexpr char kLogName[] = "varnel_setup.log";
+inline constexpr char kOldLogName[] = "varnel_setup.old.log";
+
+// Keeps the last log as the old one and starts a new one.
+void openRunLog();
+void closeRunLog();
+// One event: the label, then the text, in UTF-8 (the program's texts are in
+// the ANSI code page). Line breaks in the text become " / ", and a line is
+// cut at 1000 characters: the log holds no more than the run produced.
+void logText(const char* label, const char* text);
+// One event from a wsprintf format. Its arguments are numbers, names and
+// paths or addresses of up to MAX_PATH characters, at most two of them.
+void logEvent(const char* format, ...);
+
+#endif
