@@ -29,7 +29,7 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     if (!openInternetSession(question.link)) return 0;
     char address[MAX_PATH];
     // CMake bounds the host texts, so the address always fits.
-    if (!joinText(address, "http://", selectedServerHost(server), kProbePath)) return 1;
+    if (!joinText(address, updateScheme, selectedServerHost(server), kProbePath)) return 1;
     logEvent("probe: asking server %d: %s", server, address);
     if (question.link.helper == NULL) {
         // No thread to wait with: the call blocks as long as WinINet lets it.

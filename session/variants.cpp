@@ -12,6 +12,8 @@ const char* const updateServerHosts[3] = {
     VARNEL_UPDATE_SERVER_3,
 };
 
+const char* updateScheme = VARNEL_UPDATE_SCHEME;
+
 namespace {
 
 struct VariantRow {
@@ -62,8 +64,8 @@ bool configureVariant() {
     joinText(session.cabinetBName, stem, "b.cab");
     joinText(session.helperExeName, "ins", code, ".exe");
 
-    char prefix[MAX_PATH];  // "http://" + host + "/programy/"
-    joinText(prefix, "http://", selectedServerHost(session.serverIndex), "/programy/");
+    char prefix[MAX_PATH];  // scheme + host + "/programy/"
+    joinText(prefix, updateScheme, selectedServerHost(session.serverIndex), "/programy/");
     joinText(session.systemCabinetUrl, prefix, "sys/", session.systemCabinetName);
 
     char productPrefix[MAX_PATH];

@@ -17,6 +17,7 @@ packages=(
   fonts-liberation fonts-wine                # Arial's and Tahoma's metrics for the dialog
   xvfb x11-utils imagemagick xdotool         # windows without a screen, screenshots, the demo's clicks
   nginx-light                                # a real static server (and proxy) for the update tree
+  openssl ca-certificates                    # the test authority of the HTTPS tests
 )
 export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386

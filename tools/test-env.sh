@@ -79,6 +79,17 @@ start() {
   for _ in $(seq 600); do kill -0 "$boot" 2>/dev/null || break; sleep 0.1; done
   /usr/lib/wine/wine64 cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
+  # A test authority that the test programs trust and nothing else does:
+  # tools/wine-run.sh shows them the system's bundle with it added, in a
+  # mount namespace of their own; the machine's bundle stays as it is.
+  local certs=$state/certs bundle=
+  rm -rf "$certs"
+  if [ -f /etc/ssl/certs/ca-certificates.crt ] && command -v openssl >/dev/null &&
+     bash "$(dirname "$0")/make_test_certs.sh" "$certs"; then
+    bundle=$certs/bundle.crt
+    cat /etc/ssl/certs/ca-certificates.crt "$certs/ca.pem" >"$bundle"
+  fi
+
   cat >"$state/env" <<ENV
 export WINEPREFIX='$WINEPREFIX'
 export WINEARCH=win64
@@ -88,6 +99,8 @@ export LC_ALL=pl_PL.UTF-8
 export TZ=UTC
 export DISPLAY='$DISPLAY'
 VARNEL_WINE_LOADER='$loader'
+VARNEL_CERT_BUNDLE='$bundle'
+export VARNEL_TEST_CERTS='$certs'
 ENV
 }
 

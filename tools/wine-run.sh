@@ -36,4 +36,11 @@ for argument in "$@"; do
     exit 1
   fi
 done
+# The test authority joins the trusted ones for this program only (see
+# tools/test-env.sh); Wine reads the bundle in the program's own process.
+if [ -n "${VARNEL_CERT_BUNDLE:-}" ] && [ -f "$VARNEL_CERT_BUNDLE" ]; then
+  exec unshare --mount --propagation private sh -c \
+    'mount --bind "$0" /etc/ssl/certs/ca-certificates.crt && exec "$@"' \
+    "$VARNEL_CERT_BUNDLE" "$loader" "$@"
+fi
 exec "$loader" "$@"

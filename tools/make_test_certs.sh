@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Certificates for the HTTPS tests, made afresh in FOLDER:
+#   ca.pem / ca.der      a test authority, which the tests make their Wine trust
+#   good.pem, good.key   signed by it, for 127.0.0.11 and 127.0.0.12
+#   wrong.pem, wrong.key signed by it, for another host name only
+#   stray.pem, stray.key self-signed: no authority the test Windows knows
+#   tools/make_test_certs.sh FOLDER
+set -euo pipefail
+out=${1:?folder}
+mkdir -p "$out"
+cd "$out"
+days=30
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days $days \
+  -subj "/CN=Varnel Test Authority" -addext "basicConstraints=critical,CA:TRUE" 2>/dev/null
+openssl x509 -in ca.pem -outform der -out ca.der
+signed() {  # NAME SUBJECT_ALT_NAMES
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\n' "$2" >"$1.ext"
+  openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -out "$1.pem" \
+    -days $days -extfile "$1.ext" 2>/dev/null
+}
+# Wine matches a host given as an address against DNS entries only.
+signed good "IP:127.0.0.11,IP:127.0.0.12,DNS:127.0.0.11,DNS:127.0.0.12"
+signed wrong "DNS:other.varnel.example"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout stray.key -out stray.pem -days $days \
+  -subj "/CN=127.0.0.11" -addext "subjectAltName=DNS:127.0.0.11,DNS:127.0.0.12" 2>/dev/null
