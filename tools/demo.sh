@@ -9,6 +9,10 @@
 #   tools/demo.sh            an installation from the update server (dialog)
 #   tools/demo.sh --local    an installation from cabinets in the start folder
 #   tools/demo.sh --update   an update run "x a1 a2 a3 *klient*" (no window)
+#   tools/demo.sh --flaky    as the first, but the server cuts the a-cabinet's
+#                            connection twice; the download resumes and completes
+#
+# Every mode ends with the path and the last lines of the program's log.
 #
 # VARNEL_DEMO_DISPLAY=:0 shows the windows on that X display instead of the
 # demo's own Xvfb. Screenshots land in build/demo/screenshots/MODE/.
@@ -20,7 +24,8 @@ case "${1:-}" in
   "") ;;
   --local) mode=local ;;
   --update) mode=update ;;
-  *) echo "usage: $0 [--local|--update]" >&2; exit 2 ;;
+  --flaky) mode=flaky ;;
+  *) echo "usage: $0 [--local|--update|--flaky]" >&2; exit 2 ;;
 esac
 
 # A build of its own: the host texts are compiled in, and the test build's
@@ -153,6 +158,26 @@ stop_nginx() {
   nginx_pid=
 }
 
+# The scripted test server in place of nginx: it serves the same tree, but
+# resets the a-cabinet's connection after 300 000 bytes the first three times
+# it is asked: the size query (which reads only the headers), then the
+# download, twice.
+start_flaky_server() {
+  local here
+  here=$(realpath -m $run/flaky)
+  mkdir -p "$here"
+  setsid python3 tools/test_http_server.py --bind $server_host --port 80 \
+    --root "$(realpath $run/server)" --log "$here/log.jsonl" --ready "$here/ready" \
+    --pid-file "$here/pid" --lifetime 600 \
+    --rule /programy/3_xx/tbrx/setup_tbrx_3_xxa.cab \
+    '{"mode": "reset", "after": 300000, "times": 3}' </dev/null >"$here/out.txt" 2>&1 &
+  local _
+  for _ in $(seq 100); do [ -e "$here/ready" ] && break; sleep 0.1; done
+  [ -e "$here/ready" ] || { cat "$here/out.txt" >&2; exit 1; }
+  flaky_pid=$(cat "$here/pid")
+  say "The test server serves $run/server on http://$server_host/ and cuts the a-cabinet twice"
+}
+
 # A demo killed outright (kill -9) leaves its nginx holding the address.
 stop_leftover_nginx() {
   local file=$run/nginx/nginx.pid
@@ -164,6 +189,7 @@ stop_leftover_nginx() {
 
 cleanup() {
   stop_nginx
+  if [ -n "${flaky_pid:-}" ]; then kill "$flaky_pid" 2>/dev/null || true; fi
   tools/test-env.sh stop $demo >/dev/null 2>&1 || true
 }
 
@@ -187,7 +213,8 @@ reset_windows() {
     find "$system32" -maxdepth 1 -iname "$name" -delete
   done
   rm -f "$temp_folder"/varnel_regsvr.log "$temp_folder"/varnel_installer.log \
-    "$temp_folder"/varnel_loads.log
+    "$temp_folder"/varnel_loads.log "$temp_folder"/varnel_setup.log \
+    "$temp_folder"/varnel_setup.old.log
 }
 
 # Waits (up to $2 seconds) for a top-level window titled exactly $1 and
@@ -317,6 +344,17 @@ report() {
            if ($1 == "/programy/setup_sys.cab") role = "probe"
            else if ($1 ~ /\.exe$/) role = "download"
            printf "   %-44s %s %9s B %7s s  %s\n", $1, $2, $3, $4, role }' "$log"
+  elif [ $mode = flaky ]; then
+    echo "Requests the test server saw (path, Range asked for):"
+    python3 - "$run/flaky/log.jsonl" <<'PY'
+import json, sys
+for line in open(sys.argv[1]):
+    record = json.loads(line)
+    if record.get("event") != "request":
+        continue
+    ranges = [value for name, value in record["headers"] if name == "Range"]
+    print("   %-44s %s" % (record["path"], ranges[0] if ranges else "-"))
+PY
   else
     echo "No update server: the files came from the start folder."
     [ -s "$log" ] && echo "   (but the server saw requests)"
@@ -351,6 +389,17 @@ report() {
     echo "   it was not started"
   fi
   echo "Exit code of varnel_setup.exe: $status"
+  echo "The program's log: $temp_folder/varnel_setup.log (Windows: %TEMP%\\varnel_setup.log); its last lines:"
+  if [ -s "$temp_folder/varnel_setup.log" ]; then
+    tail -n 12 "$temp_folder/varnel_setup.log" | tr -d '\r' | cut -c1-160 | sed 's/^/   /'
+  else
+    echo "   none was written"
+  fi
+  if [ $mode = flaky ]; then
+    echo "Retries in the log:"
+    grep -a 'broken off\|retry' "$temp_folder/varnel_setup.log" | tr -d '\r' | cut -c1-160 |
+      sed 's/^/   /' || echo "   none"
+  fi
   if [ $shot_count -gt 0 ]; then echo "Screenshots: $shots/"; fi
 }
 
@@ -369,6 +418,12 @@ main() {
     server)
       lay_out_server_tree
       start_nginx
+      export VARNEL_STANDIN_SHOW=1
+      run_program $start
+      ;;
+    flaky)
+      lay_out_server_tree
+      start_flaky_server
       export VARNEL_STANDIN_SHOW=1
       run_program $start
       ;;
