@@ -15,7 +15,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 // The run time's default handler for an exception nobody catches prints a
 // demangled type name, which links the whole C++ demangler (some 80 KB)
-// into a program that never throws past its own guards.
+// into a program that never throws.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { abort(); }
 }  // namespace __gnu_cxx

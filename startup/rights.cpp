@@ -16,7 +16,7 @@ TokenQueries tokenQueries = {isAdministratorUser, isAdministratorsGroupEnabled,
 
 namespace {
 
-// Closes a token handle on every way out, the thrown ones included.
+// Closes a token handle on every way out.
 struct TokenHandle {
     HANDLE handle = NULL;
     ~TokenHandle() {
@@ -24,16 +24,19 @@ struct TokenHandle {
     }
 };
 
-void throwLastError() { throw static_cast<DWORD>(GetLastError()); }
+// A query's failure: the code of the step that failed, and no answer.
+bool failed(DWORD* error) {
+    *error = GetLastError();
+    return false;
+}
 
-// Runs a token query; a thrown code is kept in lastError and counts as "no".
-bool guarded(bool (*query)()) {
-    try {
-        return query();
-    } catch (DWORD code) {
-        session.lastError = code;
-        return false;
-    }
+// Runs a token query; a failure's code is kept in lastError and counts as "no".
+bool guarded(TokenQuery query) {
+    DWORD error = 0;
+    bool answer = query(&error);
+    if (error == 0) return answer;
+    session.lastError = error;
+    return false;
 }
 
 bool relaunch() {
@@ -78,57 +81,63 @@ bool probeRegistryWriteAccess() {
 
 bool relaunchElevated() { return relaunch(); }
 
-bool isAdministratorUser() {
+bool isAdministratorUser(DWORD* error) {
+    *error = 0;
     TokenHandle process, checked;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process.handle))
-        throwLastError();
+        return failed(error);
     TOKEN_ELEVATION_TYPE type;
     DWORD size = 0;
     if (!GetTokenInformation(process.handle, TokenElevationType, &type, sizeof type, &size))
-        throwLastError();
+        return failed(error);
     // Under User Account Control the running token is the limited one; the
     // membership is judged on the full token linked to it.
     if (type == TokenElevationTypeLimited) {
         TOKEN_LINKED_TOKEN linked;
         if (!GetTokenInformation(process.handle, TokenLinkedToken, &linked, sizeof linked, &size))
-            throwLastError();
+            return failed(error);
         checked.handle = linked.LinkedToken;
     }
     if (checked.handle == NULL &&
         !DuplicateToken(process.handle, SecurityIdentification, &checked.handle))
-        throwLastError();
+        return failed(error);
 
     BYTE sid[SECURITY_MAX_SID_SIZE];  // 68 bytes
     DWORD sidSize = sizeof sid;
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, sid, &sidSize)) throwLastError();
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, sid, &sidSize)) return failed(error);
     BOOL member = FALSE;
-    if (!CheckTokenMembership(checked.handle, sid, &member)) throwLastError();
+    if (!CheckTokenMembership(checked.handle, sid, &member)) return failed(error);
     return member != FALSE;
 }
 
-bool isAdministratorsGroupEnabled() {
+bool isAdministratorsGroupEnabled(DWORD* error) {
+    *error = 0;
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID administrators = NULL;
     if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
-        throwLastError();
+        return failed(error);
     // With no token the caller's own is asked, where a limited token carries
     // the group for deny only.
     BOOL member = FALSE;
     BOOL asked = CheckTokenMembership(NULL, administrators, &member);
-    DWORD error = GetLastError();
+    DWORD code = GetLastError();
     FreeSid(administrators);
-    if (!asked) throw error;
+    if (!asked) {
+        SetLastError(code);
+        return failed(error);
+    }
     return member != FALSE;
 }
 
-bool isProcessElevated() {
+bool isProcessElevated(DWORD* error) {
+    *error = 0;
     TokenHandle process;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &process.handle)) throwLastError();
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &process.handle)) return failed(error);
     TOKEN_ELEVATION elevation;
     DWORD size = 0;
     if (!GetTokenInformation(process.handle, TokenElevation, &elevation, sizeof elevation, &size))
-        throwLastError();
+        return failed(error);
     return elevation.TokenIsElevated != 0;
 }
 
@@ -141,11 +150,11 @@ bool checkAdministratorRights() {
 }
 
 bool ensureElevated() {
-    try {
-        if (tokenQueries.processElevated()) return true;
-    } catch (DWORD code) {
-        session.lastError = code;
+    DWORD error = 0;
+    bool elevated = tokenQueries.processElevated(&error);
+    if (error != 0) {
+        session.lastError = error;
         return false;
     }
-    return relaunch();
+    return elevated || relaunch();
 }

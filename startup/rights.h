@@ -13,18 +13,21 @@ bool checkAdministratorRights();
 // Vista and later: true when already elevated; otherwise as relaunchElevated.
 bool ensureElevated();
 
-// Token queries: each answers, or throws the Windows error code (DWORD) of
-// the step that failed.
-bool isAdministratorUser();
-bool isAdministratorsGroupEnabled();
-bool isProcessElevated();
+// Token queries: each answers with *error 0, or fails with false and the
+// Windows error code of the step that failed in *error.
+#include <windows.h>
+
+typedef bool (*TokenQuery)(DWORD* error);
+bool isAdministratorUser(DWORD* error);
+bool isAdministratorsGroupEnabled(DWORD* error);
+bool isProcessElevated(DWORD* error);
 
 // Where the checks get the token's answers. Wine's token is always full and
 // elevated, so tests of a limited token or a failing query answer here.
 struct TokenQueries {
-    bool (*administratorUser)();
-    bool (*administratorsGroupEnabled)();
-    bool (*processElevated)();
+    TokenQuery administratorUser;
+    TokenQuery administratorsGroupEnabled;
+    TokenQuery processElevated;
 };
 extern TokenQueries tokenQueries;
 

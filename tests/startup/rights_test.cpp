@@ -18,10 +18,10 @@ const char kUserInfoFailure[] =
 const char kClosingLines[] =
     u8"\nWykonanie Instalacji / Aktualizacji jest niemożliwe.\nSkontaktuj się z PI Varnel.";
 
-bool yes() { return true; }
-bool no() { return false; }
-bool failsWithAccessDenied() { throw static_cast<DWORD>(5); }
-bool failsWithNoToken() { throw static_cast<DWORD>(1008); }
+bool yes(DWORD* error) { return *error = 0, true; }
+bool no(DWORD* error) { return *error = 0, false; }
+bool failsWithAccessDenied(DWORD* error) { return *error = 5, false; }
+bool failsWithNoToken(DWORD* error) { return *error = 1008, false; }
 
 class Rights : public ::testing::Test {
 protected:
@@ -47,9 +47,11 @@ BOOL WINAPI gateVersion(LPOSVERSIONINFOA info) {
 }  // namespace
 
 TEST_F(Rights, WineTokenIsAnElevatedAdministrator) {
-    EXPECT_TRUE(isAdministratorUser());
-    EXPECT_TRUE(isAdministratorsGroupEnabled());
-    EXPECT_TRUE(isProcessElevated());
+    for (TokenQuery query : {isAdministratorUser, isAdministratorsGroupEnabled, isProcessElevated}) {
+        DWORD error = 99;
+        EXPECT_TRUE(query(&error));
+        EXPECT_EQ(error, 0u);
+    }
     BoxRecorder recorder;
     EXPECT_TRUE(checkAdministratorRights());
     EXPECT_TRUE(ensureElevated());  // already elevated: nothing is started

@@ -29,9 +29,9 @@ bool hasArguments() {
     return *line != '\0';
 }
 
-bool answerAdministrator() { return true; }
-bool answerGroupEnabled() { return !hasArguments(); }
-bool answerElevated() { return !hasArguments(); }
+bool answerAdministrator(DWORD* error) { return *error = 0, true; }
+bool answerGroupEnabled(DWORD* error) { return *error = 0, !hasArguments(); }
+bool answerElevated(DWORD* error) { return *error = 0, !hasArguments(); }
 
 BOOL WINAPI versionUnknown(LPOSVERSIONINFOA) {
     SetLastError(0);
