@@ -85,9 +85,13 @@ start() {
   local certs=$state/certs bundle=
   rm -rf "$certs"
   if [ -f /etc/ssl/certs/ca-certificates.crt ] && command -v openssl >/dev/null &&
+     unshare --mount --propagation private true 2>/dev/null &&
      bash "$(dirname "$0")/make_test_certs.sh" "$certs"; then
     bundle=$certs/bundle.crt
     cat /etc/ssl/certs/ca-certificates.crt "$certs/ca.pem" >"$bundle"
+  else
+    echo "test-env: no test authority (needs openssl, ca-certificates and unshare); the HTTPS tests will fail" >&2
+    certs=
   fi
 
   cat >"$state/env" <<ENV
