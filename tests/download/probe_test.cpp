@@ -32,6 +32,18 @@ protected:
         writeFile(server.root() + "programy\\setup_sys.cab", "MSCF probe");
         return server.start(rules, options);
     }
+    // Runs the probe, expecting `server` (0: none) without a box, and gives
+    // the time it took.
+    static DWORD timedProbe(int server, const char* what) {
+        BoxRecorder boxes;
+        DWORD start = GetTickCount();
+        EXPECT_EQ(probeUpdateServers(), server != 0 ? 1 : 0);
+        DWORD elapsed = since(start);
+        printf("[figures] probe %s: %lu ms\n", what, elapsed);
+        EXPECT_EQ(session.serverIndex, server);
+        EXPECT_TRUE(boxes.boxes().empty());
+        return elapsed;
+    }
     // The one probe request a server saw, as the update server contract
     // wants it: a plain GET of the probe path under the program's name.
     static void expectOneProbeRequest(const TestHttpServer& server, const std::string& host) {
@@ -115,14 +127,8 @@ TEST_F(DownloadProbe, SilentFirstServerIsLeftWithinItsFiveSeconds) {
     TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
     ASSERT_TRUE(one.start(R"({"*": {"mode": "silent"}})"));
     ASSERT_TRUE(startWithProbeFile(two));
-    BoxRecorder boxes;
 
-    DWORD start = GetTickCount();
-    EXPECT_EQ(probeUpdateServers(), 1);
-    DWORD elapsed = since(start);
-    printf("[figures] probe past a server that accepts and never answers: %lu ms\n", elapsed);
-    EXPECT_EQ(session.serverIndex, 2);
-    EXPECT_TRUE(boxes.boxes().empty());
+    DWORD elapsed = timedProbe(2, "past a server that accepts and never answers");
     EXPECT_GE(elapsed, kServerAnswerLimitMs - 1000);
     EXPECT_LE(elapsed, kServerAnswerLimitMs + 500);
     EXPECT_EQ(one.requests().size(), 1u);  // it was asked, and kept silent
@@ -139,11 +145,7 @@ TEST_F(DownloadProbe, ServerDroppingSynsIsLeftWithinItsFiveSeconds) {
     ASSERT_TRUE(one.start("{}", "--drop-syns"));
     ASSERT_TRUE(startWithProbeFile(two));
 
-    DWORD start = GetTickCount();
-    EXPECT_EQ(probeUpdateServers(), 1);
-    DWORD elapsed = since(start);
-    printf("[figures] probe past a server whose SYNs are dropped: %lu ms\n", elapsed);
-    EXPECT_EQ(session.serverIndex, 2);
+    DWORD elapsed = timedProbe(2, "past a server whose SYNs are dropped");
     EXPECT_GE(elapsed, kServerAnswerLimitMs - 1000);
     EXPECT_LE(elapsed, kServerAnswerLimitMs + 500);
     expectOneProbeRequest(two, "127.0.0.12");
@@ -153,15 +155,8 @@ TEST_F(DownloadProbe, SlowLineWhereEveryServerAnswersAfterEightSecondsKeepsServe
     TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80), three("127.0.0.13", 8080);
     for (TestHttpServer* server : {&one, &two, &three})
         ASSERT_TRUE(startWithProbeFile(*server, R"({"*": {"delay": 8000}})"));
-    BoxRecorder boxes;
 
-    DWORD start = GetTickCount();
-    EXPECT_EQ(probeUpdateServers(), 1);
-    DWORD elapsed = since(start);
-    printf("[figures] probe where every server answers after 8 s: %lu ms\n", elapsed);
-    EXPECT_EQ(session.serverIndex, 1);
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_LT(elapsed, 9500u);
+    EXPECT_LT(timedProbe(1, "where every server answers after 8 s"), 9500u);
     // The others were asked meanwhile; their late answers are let go.
     EXPECT_EQ(two.requests().size(), 1u);
     EXPECT_TRUE(helpersBackToStart(12000));
@@ -186,14 +181,8 @@ TEST_F(DownloadProbe, EveryServerSilentEndsAfterTheProbeLimit) {
     TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80), three("127.0.0.13", 8080);
     for (TestHttpServer* server : {&one, &two, &three})
         ASSERT_TRUE(server->start(R"({"*": {"mode": "silent"}})"));
-    BoxRecorder boxes;
 
-    DWORD start = GetTickCount();
-    EXPECT_EQ(probeUpdateServers(), 0);
-    DWORD elapsed = since(start);
-    printf("[figures] probe where every server stays silent: %lu ms\n", elapsed);
-    EXPECT_EQ(session.serverIndex, 0);
-    EXPECT_TRUE(boxes.boxes().empty());
+    DWORD elapsed = timedProbe(0, "where every server stays silent");
     EXPECT_GE(elapsed, kProbeLimitMs - 500);
     EXPECT_LE(elapsed, kProbeLimitMs + 1000);
     for (TestHttpServer* server : {&one, &two, &three}) server->stop();
