@@ -40,6 +40,9 @@ int runSession(char* commandLine) {
     configureVariant();
     warnIfBeforeXp();
     if (!prepareWorkingFolders()) return session.exitCode;  // it has told the user why
+    const char* const made[3] = {session.downloadFolder, session.librariesFolder,
+                                 session.startWorkFolder};
+    for (const char* folder : made) logText("folder made: ", folder);
     detectLocalFiles();
     // The user can still choose local mode in the dialog, so a probe that
     // finds no server only says so; the addresses then name server 1.

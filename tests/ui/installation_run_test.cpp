@@ -209,6 +209,9 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
     const std::string a = "http://127.0.0.12/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab";
     expectInOrder(logLines(),
                   {"varnel_setup 3.xx, variant L, Windows ", "command line: ", "rights: administrator yes",
+                   "folder made: " + tempFolder() + "varnel\\instalacja\\",
+                   "folder made: " + tempFolder() + "varnel\\biblioteki\\",
+                   "folder made: " + tempFolder() + "varnel\\start\\",
                    "probe: asking server 1: http://127.0.0.11/programy/setup_sys.cab",
                    "probe: server 1 could not be reached", "probe: asking server 2",
                    "probe: server 2 answered", "probe: server 2 chosen",
