@@ -5,8 +5,27 @@
 # Without section names every section runs. Results go to build/bench/results/
 # (one "MEASURE VALUE" line per sample, then summaries). Loopback only:
 # nginx and the scripted server listen on 127.0.0.41-42; everything it starts
-# is ended on the way out.
-set -euo pipefail
+# is ended on the way out. A step that fails stops the run with a message
+# naming the step (and the tail of its log, where it has one).
+set -Eeuo pipefail
+
+step_name="starting"
+step_log=""
+# step NAME [LOG]: what runs next, for the failure message; LOG is where that
+# step's own output goes.
+step() { step_name=$1; step_log=${2:-}; }
+on_error() {
+  local status=$1 line=$2 command=$3
+  # Subshells inherit the trap; only the script itself reports, once.
+  [ "$BASHPID" = "$$" ] || return 0
+  trap - ERR
+  echo "bench/run.sh: FAILED while $step_name (exit status $status, line $line: $command)" >&2
+  if [ -n "$step_log" ] && [ -s "$step_log" ]; then
+    echo "--- last lines of $step_log:" >&2
+    tail -n 20 "$step_log" >&2
+  fi
+}
+trap 'on_error $? $LINENO "$BASH_COMMAND"' ERR
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -26,24 +45,45 @@ bench_exe=$core/bench/varnel_bench.exe
 wine=/usr/lib/wine/wine64
 
 # --- tools and builds ----------------------------------------------------------
+# The compilers, Wine and its Polish locale come with the project's packages.
+step "installing the project's packages (tools/install-packages.sh)" "$tmp/install.log"
+for tool in cmake ninja python3 x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-win32 \
+            /usr/lib/wine/wine64; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "$tool is missing: installing the project's packages" >&2
+    bash tools/install-packages.sh >"$tmp/install.log" 2>&1
+    break
+  fi
+done
+# The references and helpers of the benchmark itself, by the package that has each.
+step "installing the benchmark's tools with apt-get" "$tmp/install.log"
 need=()
-for tool in nginx curl cabextract xdotool Xvfb /usr/bin/time; do
-  command -v "$tool" >/dev/null 2>&1 || need+=("$tool")
+for pair in curl:curl /usr/bin/time:time cabextract:cabextract /usr/sbin/nginx:nginx-light \
+            xdotool:xdotool Xvfb:xvfb; do
+  command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
 done
 if [ ${#need[@]} -gt 0 ]; then
-  # Only cabextract is not already among the project's packages.
-  apt-get install -y cabextract >/dev/null
+  echo "installing ${need[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  { apt-get update -q && apt-get install -y -q "${need[@]}"; } >"$tmp/install.log" 2>&1
 fi
+for pair in curl:curl /usr/bin/time:time cabextract:cabextract /usr/sbin/nginx:nginx-light \
+            xdotool:xdotool Xvfb:xvfb; do
+  command -v "${pair%%:*}" >/dev/null 2>&1 || { echo "${pair%%:*} is still missing" >&2; false; }
+done
 
+step "configuring the product library in $core" "$tmp/build.log"
 if [ ! -f "$core/build.ninja" ]; then
   cmake -S . -B "$core" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DVARNEL_BUILD_TESTS=ON -DUPDATE_SERVER_1=127.0.0.41 \
-    -DUPDATE_SERVER_2=127.0.0.42 -DUPDATE_SERVER_3=127.0.0.43:8080 >/dev/null
+    -DUPDATE_SERVER_2=127.0.0.42 -DUPDATE_SERVER_3=127.0.0.43:8080 >"$tmp/build.log" 2>&1
 fi
-cmake --build "$core" --target varnel_core make_cabinet varnel_setup >/dev/null
+step "building the product library and varnel_setup.exe in $core" "$tmp/build.log"
+cmake --build "$core" --target varnel_core make_cabinet varnel_setup >"$tmp/build.log" 2>&1
+step "building the benchmark program in $core/bench" "$tmp/build.log"
 cmake -S bench -B "$core/bench" -G Ninja -DCMAKE_TOOLCHAIN_FILE=../cmake/toolchain-x86_64-mingw.cmake \
-  -DVARNEL_CORE_BUILD="$core" >/dev/null
-cmake --build "$core/bench" >/dev/null
+  -DVARNEL_CORE_BUILD="$core" >"$tmp/build.log" 2>&1
+cmake --build "$core/bench" >>"$tmp/build.log" 2>&1
 
 # --- servers and the Wine environment ---------------------------------------------
 server_pids=()
@@ -111,7 +151,8 @@ stop_scripted() {
 }
 trap cleanup EXIT INT TERM
 
-tools/test-env.sh start "$state" >/dev/null
+step "starting the Wine environment (tools/test-env.sh start $state)" "$tmp/test-env.log"
+tools/test-env.sh start "$state" >"$tmp/test-env.log" 2>&1
 # shellcheck disable=SC1091
 . "$state/wine/env"
 
@@ -124,6 +165,7 @@ now_ms() { date +%s%3N; }
 run_bench() {
   local name=$1
   shift
+  step "running varnel_bench $*" "$tmp/bench.err"
   /usr/bin/time -f %M -o "$tmp/rss" "$wine" "$bench_exe" "$@" >"$tmp/bench.out" 2>"$tmp/bench.err" || {
     echo "$name failed: $(cat "$tmp/bench.out" "$tmp/bench.err")" >&2; return 1; }
   local ms
@@ -148,7 +190,9 @@ transfer() {
   : >"$file"
   mkdir -p "$data/www/programy"
   local blob=$data/www/programy/big.bin size=268435456
+  step "transfer: writing the 256 MiB body"
   [ "$(stat -c %s "$blob" 2>/dev/null || echo 0)" = $size ] || python3 bench/make_data.py blob "$blob" 256
+  step "transfer: starting nginx and fetching the body with curl"
   start_nginx 127.0.0.41
   local url=http://127.0.0.41/programy/big.bin target
   target=$(wpath "$out/transfer.bin")
@@ -180,6 +224,7 @@ extract() {
   file=$results/extract.txt
   : >"$file"
   local src=$data/cabsrc cab=$data/cab
+  step "extract: making the cabinet" "$tmp/make_cabinet.out"
   if [ ! -f "$cab/bench.cab" ]; then
     python3 bench/make_data.py text "$src" 64 1638400
     mkdir -p "$cab"
@@ -191,6 +236,7 @@ extract() {
   echo "cabinet_bytes $(stat -c %s "$cab/bench.cab")" >"$results/extract.input"
   echo "source_bytes $(du -cb "$src"/*.txt | tail -n1 | cut -f1)" >>"$results/extract.input"
   for round in $(seq "$rounds"); do
+    step "extract round $round"
     rm -rf "$out/x"; mkdir -p "$out/x/program" "$out/x/extrac32" "$out/x/cabextract"
     local t0 t1
     t0=$(now_ms)
@@ -224,6 +270,7 @@ probe() {
   echo probe >"$data/www/programy/setup_sys.cab"
   local mode
   for mode in answering refused silent dropsyn; do
+    step "probe: starting the servers for server 1 $mode"
     case $mode in
       answering) start_nginx 127.0.0.41 127.0.0.42 ;;
       refused) start_nginx 127.0.0.42 ;;
@@ -251,15 +298,20 @@ startup() {
   echo probe >"$data/www/programy/setup_sys.cab"
   start_nginx 127.0.0.41
   local temp work
+  step "start-up: asking Wine for %TEMP% and its Unix path"
   temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
-  temp=$(winepath -u "$temp" 2>/dev/null)
+  # winepath itself would start the 32-bit loader, which not every kernel runs.
+  temp=$("$wine" winepath.exe -u "$temp" 2>/dev/null </dev/null)
+  [ -n "$temp" ] && [ -d "$temp" ] || { echo "start-up: no Unix path for Wine's %TEMP% ($temp)" >&2; false; }
   work=${temp%/}/varnel
   local kind
   for round in $(seq "$rounds"); do
     for kind in empty tree10k; do
+      step "start-up round $round ($kind): making the old tree"
       rm -rf "$work"
       [ $kind = tree10k ] && python3 bench/make_data.py tree "$work" 100 100
       sync
+      step "start-up round $round ($kind): starting varnel_setup.exe" "$tmp/setup.out"
       local t0 t1 pid found=0
       t0=$(now_ms)
       "$wine" "$core/bin/varnel_setup.exe" WYM </dev/null >"$tmp/setup.out" 2>&1 &
@@ -279,8 +331,11 @@ startup() {
       kill "$pid" 2>/dev/null || true
       wait "$pid" 2>/dev/null || true
       [ $found = 1 ] && echo "startup_${kind}_ms $((t1 - t0))" >>"$file"
-      if [ $found = 1 ] && [ -d "$work/d000" ]; then echo "old tree still there" >&2; exit 1; fi
+      if [ $found = 1 ] && [ -d "$work/d000" ]; then
+        echo "start-up round $round ($kind): the old tree is still there" >&2; exit 1
+      fi
       # The tree's deletion alone: the program's walk against rm -rf.
+      step "start-up round $round: timing the deletion of the tree alone"
       rm -rf "$work"
       python3 bench/make_data.py tree "$work" 100 100
       sync
@@ -311,8 +366,10 @@ startup() {
 # --- size --------------------------------------------------------------------------
 size() {
   file=$results/size.txt
-  cmake --preset release-x86 >/dev/null 2>&1
-  cmake --build build/release-x86 >/dev/null
+  step "size: building the release program (preset release-x86)" "$tmp/build.log"
+  cmake --preset release-x86 >"$tmp/build.log" 2>&1
+  cmake --build build/release-x86 >>"$tmp/build.log" 2>&1
+  step "size: the sections and the link map of the release program"
   local exe=build/release-x86/varnel_setup.exe map=$state/map
   mkdir -p "$map"
   {
@@ -343,6 +400,7 @@ serverload() {
   for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
     [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ] && server=$pid
   done
+  step "serverload: finding this prefix's wineserver"
   [ -n "$server" ] || { echo "no wineserver of this prefix" >&2; return 1; }
   local ticks
   ticks=$(getconf CLK_TCK)
@@ -373,6 +431,7 @@ serverload() {
   summarise "handoff4000_wineserver_cpu_ms bare4000qda_wineserver_cpu_ms"
 }
 
+step "recording the machine's facts"
 {
   echo "date $(date -u +%Y-%m-%dT%H:%MZ)"
   echo "nproc $(nproc)"
