@@ -159,6 +159,30 @@ tools/test-env.sh start "$state" >"$tmp/test-env.log" 2>&1
 # A Unix path as Wine sees it (drive Z:).
 wpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 now_ms() { date +%s%3N; }
+# fresh_tree FOLDER : the old working tree of the start-up section, 100 folders
+# of 100 files of 100 bytes, written out to the disk.
+fresh_tree() {
+  rm -rf "$1"
+  python3 bench/make_data.py tree "$1" 100 100
+  sync
+}
+
+# The pid of this prefix's wineserver, which works in a folder named
+# server-DEV-INODE of the prefix; fails when there is none.
+prefix_server() {
+  local pid folder
+  folder=server-$(printf %x "$(stat -c %d "$WINEPREFIX")")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+  for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
+    if [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ]; then
+      echo "$pid"
+      return 0
+    fi
+  done
+  echo "no wineserver of the prefix $WINEPREFIX" >&2
+  return 1
+}
+# cpu_ms PID : the user and system CPU time of a process so far, in ms.
+cpu_ms() { awk -v t="$(getconf CLK_TCK)" '{ print int(($14 + $15) * 1000 / t) }' "/proc/$1/stat"; }
 
 # run_bench NAME ARGS... : one run of the benchmark program; records its own
 # elapsed milliseconds as NAME_ms and the process's peak RSS (KiB) as NAME_rss.
@@ -334,22 +358,34 @@ startup() {
       if [ $found = 1 ] && [ -d "$work/d000" ]; then
         echo "start-up round $round ($kind): the old tree is still there" >&2; exit 1
       fi
-      # The tree's deletion alone: the program's walk against rm -rf.
-      step "start-up round $round: timing the deletion of the tree alone"
-      rm -rf "$work"
-      python3 bench/make_data.py tree "$work" 100 100
-      sync
       if [ $kind = tree10k ]; then
+        # The tree's deletion alone: the program's walk, rm -rf and the
+        # variants, each on a tree made afresh and synced, one after the
+        # other. Beside the times: the CPU time of the wineserver, which
+        # makes every deletion of the program, and how long rm -rf waits off
+        # the CPU (in the file system), as the wineserver's unlink waits too.
+        step "start-up round $round: timing the deletion of the tree alone"
+        local server before wall user system
+        server=$(prefix_server)
+        fresh_tree "$work"
+        before=$(cpu_ms "$server")
         run_bench deltree deltree "$(wpath "$work")"
-        python3 bench/make_data.py tree "$work" 100 100
-        sync
-        t0=$(now_ms); rm -rf "$work"; t1=$(now_ms)
+        echo "deltree_wineserver_cpu_ms $(($(cpu_ms "$server") - before))" >>"$file"
+        [ ! -e "$work" ] || { echo "deleteFolderTree left $work behind" >&2; false; }
+        fresh_tree "$work"
+        step "start-up round $round: rm -rf of the tree"
+        t0=$(now_ms); /usr/bin/time -f '%e %U %S' -o "$tmp/cpu" rm -rf "$work"; t1=$(now_ms)
         echo "rm_rf_ms $((t1 - t0))" >>"$file"
-        python3 bench/make_data.py tree "$work" 100 100
-        sync
+        read -r wall user system <"$tmp/cpu"
+        echo "rm_rf_cpu_ms $(python3 -c "print(round(($user + $system) * 1000))")" >>"$file"
+        echo "rm_rf_wait_ms $(python3 -c "print(round(($wall - $user - $system) * 1000))")" >>"$file"
+        fresh_tree "$work"
         run_bench deltree_basic deltree-basic "$(wpath "$work")"
-        python3 bench/make_data.py tree "$work" 100 100
-        sync
+        [ ! -e "$work" ] || { echo "deltree-basic left $work behind" >&2; false; }
+        fresh_tree "$work"
+        run_bench deltree_shares deltree-shares "$(wpath "$work")"
+        [ ! -e "$work" ] || { echo "deltree-shares left $work behind" >&2; false; }
+        fresh_tree "$work"
         run_bench rename_aside rename "$(wpath "$work")" "$(wpath "$work").old"
         rm -rf "$work.old"
       fi
@@ -360,7 +396,7 @@ startup() {
   done
   stop_nginx
   summarise "startup_tree10k_ms startup_empty_ms" "deltree_ms rm_rf_ms" \
-    "deltree_basic_ms deltree_ms"
+    "deltree_basic_ms deltree_ms" "deltree_shares_ms deltree_ms" "deltree_shares_ms rm_rf_ms"
 }
 
 # --- size --------------------------------------------------------------------------
@@ -394,17 +430,10 @@ size() {
 serverload() {
   file=$results/serverload.txt
   : >"$file"
-  # This prefix's wineserver works in a folder named server-DEV-INODE of the prefix.
-  local server="" pid folder
-  folder=server-$(printf %x "$(stat -c %d "$WINEPREFIX")")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
-  for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
-    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ] && server=$pid
-  done
+  local server
   step "serverload: finding this prefix's wineserver"
-  [ -n "$server" ] || { echo "no wineserver of this prefix" >&2; return 1; }
-  local ticks
-  ticks=$(getconf CLK_TCK)
-  server_cpu() { awk -v t="$ticks" '{ print int(($14 + $15) * 1000 / t) }' "/proc/$server/stat"; }
+  server=$(prefix_server)
+  server_cpu() { cpu_ms "$server"; }
   start_nginx 127.0.0.41
   local url=http://127.0.0.41/programy/big.bin target
   target=$(wpath "$out/transfer.bin")
