@@ -8,13 +8,8 @@
 set -eu
 build=$(cd "$1" && pwd)
 shift
-if [ ! -f "$build/wine/env" ]; then
-  echo "The test Windows is not running: tools/test-env.sh start $build" >&2
-  exit 1
-fi
-# shellcheck disable=SC1091
-. "$build/wine/env"
-loader=${VARNEL_WINE_LOADER:-/usr/lib/wine/wine64}
+# shellcheck source=tools/wine-env.sh
+. "$(dirname "$0")/wine-env.sh"
 state=$build/wine-unprivileged
 id=65534
 

@@ -6,13 +6,8 @@
 set -eu
 build=$1
 shift
-if [ ! -f "$build/wine/env" ]; then
-  echo "The test Windows is not running: tools/test-env.sh start $build" >&2
-  exit 1
-fi
-# shellcheck disable=SC1091
-. "$build/wine/env"
-loader=${VARNEL_WINE_LOADER:-/usr/lib/wine/wine64}
+# shellcheck source=tools/wine-env.sh
+. "$(dirname "$0")/wine-env.sh"
 
 # CTest lists the tests of every program on each run. Wine has been seen to
 # crash on exit after a complete listing ("Inconsistency detected by ld.so:
