@@ -28,12 +28,22 @@ int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
     return link.request != NULL;
 }
 
+namespace {
+
+// A numeric header of the open request's answer. The headers have arrived
+// with the request handle: this never waits.
+int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
+    *value = 0;
+    DWORD size = sizeof *value;
+    return HttpQueryInfoA(link.request, info | HTTP_QUERY_FLAG_NUMBER, value, &size, NULL) ? 1
+                                                                                          : 0;
+}
+
+}  // namespace
+
 DWORD readStatusCode(InternetLink& link) {
     DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoA(link.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, NULL))
-        return 0;
+    queryNumber(link, HTTP_QUERY_STATUS_CODE, &status);
     return status;
 }
 
@@ -57,13 +67,7 @@ int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
 }
 
 int readContentLength(InternetLink& link, DWORD* length) {
-    *length = 0;
-    DWORD size = sizeof *length;
-    // The headers have arrived with the request handle: this never waits.
-    return HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                          length, &size, NULL)
-               ? 1
-               : 0;
+    return queryNumber(link, HTTP_QUERY_CONTENT_LENGTH, length);
 }
 
 void closeInternetRequest(InternetLink& link) {

@@ -170,14 +170,26 @@ void stopCallHelper(CallHelper* helper) {
     releaseHelper(helper);
 }
 
-int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address) {
-    if (!copyText(helper->address, address)) return 0;
-    helper->headers[0] = '\0';
+namespace {
+
+// Sets the helper up for an open; 0 when the address or the headers do not
+// fit (WinINet could not take them either).
+int setUpOpen(CallHelper* helper, HINTERNET session, const char* address, const char* headers) {
+    if (!copyText(helper->address, address) ||
+        !copyText(helper->headers, headers != NULL ? headers : ""))
+        return 0;
     helper->kind = kOpenAddress;
     helper->handle = session;
     helper->buffered = 0;
     helper->opened = NULL;
     helper->closeOnReturn = FALSE;
+    return 1;
+}
+
+}  // namespace
+
+int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address) {
+    if (!setUpOpen(helper, session, address, NULL)) return 0;
     InterlockedExchange(&helper->state, kBusy);
     SetEvent(helper->start);
     return 1;
@@ -210,12 +222,7 @@ int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* addre
         return 1;
     }
     // An address WinINet could not take either is not worth a thread.
-    if (!copyText(helper->address, address)) return 1;
-    if (!copyText(helper->headers, headers != NULL ? headers : "")) return 1;
-    helper->kind = kOpenAddress;
-    helper->handle = session;
-    helper->buffered = 0;
-    helper->opened = NULL;
+    if (!setUpOpen(helper, session, address, headers)) return 1;
     if (!runWithin(helper, session, limitMs)) return 0;
     *request = helper->opened;
     return 1;
