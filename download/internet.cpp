@@ -53,17 +53,13 @@ int readContentRange(InternetLink& link, char* text, DWORD capacity) {
     return HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_RANGE, text, &size, NULL) ? 1 : 0;
 }
 
-int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
-                      DWORD limitMs) {
-    *got = 0;
-    if (link.request == NULL) return 0;
-    BOOL readOk = FALSE;
-    if (!readWithin(link.helper, link.session, link.request, *buffer, size, &readOk, got,
-                    limitMs)) {
-        link.request = NULL;  // closed with the session
-        return 0;
-    }
-    return readOk ? 1 : 0;
+BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
+                                DWORD limitMs) {
+    if (link.request == NULL) return kBodyBroken;
+    receipt.request = link.request;
+    BodyOutcome outcome = receiveWithin(link.helper, link.session, receipt, blockSize, limitMs);
+    if (link.session == NULL) link.request = NULL;  // closed with the session
+    return outcome;
 }
 
 int readContentLength(InternetLink& link, DWORD* length) {

@@ -35,11 +35,11 @@ DWORD readStatusCode(InternetLink& link);
 // The open request's Content-Range header; 0 when it has none or it does
 // not fit `capacity`.
 int readContentRange(InternetLink& link, char* text, DWORD capacity);
-// Reads the next piece of the body, up to `size` bytes, allowing limitMs of
-// silence. *got is 0 at the end of the body. 0 on failure; when the read
-// was given up, *buffer now belongs to the abandoned call and is set to NULL.
-int readInternetBlock(InternetLink& link, char** buffer, DWORD size, DWORD* got,
-                      DWORD limitMs);
+// Reads the open request's body into receipt.file (download/watchdog.h),
+// allowing limitMs of silence per read. A read given up at its limit took
+// the session and the request along.
+BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
+                                DWORD limitMs);
 // The numeric Content-Length of the open request's answer.
 int readContentLength(InternetLink& link, DWORD* length);
 // Logs the open request's status and length for the step and address.

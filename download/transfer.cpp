@@ -25,10 +25,6 @@ struct LocalFile {
     }
 };
 
-void releaseBlock(char* buffer) {
-    if (buffer != NULL) HeapFree(GetProcessHeap(), 0, buffer);
-}
-
 // The whole percentage of the set, rewritten only when it has grown by a
 // full point since it was last shown.
 void updateProgress(DWORD count) {
@@ -49,9 +45,6 @@ void updateProgress(DWORD count) {
     }
 }
 
-// How a body's reading ended.
-enum BodyOutcome { kBodyComplete, kBodyBroken, kWriteFailed };
-
 // A download in progress: where its file stands and how much of it the
 // progress has counted.
 struct Transfer {
@@ -61,41 +54,30 @@ struct Transfer {
     DWORD counted = 0;  // bytes of this file counted in the progress
 };
 
-// Reads the open request's body into the file from where it stands. Bytes
-// that a restart from zero writes a second time are not counted again, so
-// the progress never goes back nor past the whole.
+// Counts what has been written since the progress was last told. Bytes that
+// a restart from zero writes a second time are not counted again, so the
+// progress never goes back nor past the whole.
+void countStored(void* context, DWORD stored) {
+    Transfer& transfer = *static_cast<Transfer*>(context);
+    if (stored <= transfer.counted) return;
+    updateProgress(stored - transfer.counted);
+    transfer.counted = stored;
+}
+
+// Reads the open request's body into the file from where it stands.
 BodyOutcome receiveBody(Transfer& transfer) {
-    // A server that closes before the announced length has arrived ends
-    // the body with a successful empty read; that is a broken body too.
+    BodyReceipt receipt;
+    receipt.file = transfer.file.handle;
+    receipt.stored = transfer.stored;
     DWORD announced = 0;
-    int lengthKnown = readContentLength(transfer.link, &announced);
-    DWORD expectedEnd = transfer.stored + announced;
-    for (;;) {
-        // A fresh, zero-filled block for every read. One that cannot be had
-        // is a read that cannot be made.
-        char* buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kTransferBlock));
-        if (buffer != NULL) ZeroMemory(buffer, kTransferBlock);
-        DWORD got = 0;
-        if (buffer == NULL ||
-            !readInternetBlock(transfer.link, &buffer, kTransferBlock, &got, silenceLimitMs) ||
-            (got == 0 && lengthKnown && transfer.stored < expectedEnd)) {
-            releaseBlock(buffer);
-            return kBodyBroken;
-        }
-        // The last, empty read is written too; it changes nothing.
-        DWORD written = 0;
-        BOOL ok = WriteFile(transfer.file.handle, buffer, got, &written, NULL);
-        releaseBlock(buffer);
-        if (!ok || written != got) return kWriteFailed;
-        transfer.stored += got;
-        if (transfer.stored > transfer.counted) {
-            updateProgress(transfer.stored - transfer.counted);
-            transfer.counted = transfer.stored;
-        } else {
-            keepWindowResponsive();
-        }
-        if (got == 0) return kBodyComplete;
-    }
+    receipt.lengthKnown = readContentLength(transfer.link, &announced);
+    receipt.expectedEnd = transfer.stored + announced;
+    receipt.progress = countStored;
+    receipt.context = &transfer;
+    BodyOutcome outcome =
+        receiveInternetBody(transfer.link, receipt, kTransferBlock, silenceLimitMs);
+    transfer.stored = receipt.stored;
+    return outcome;
 }
 
 // A broken body is asked for again from where the file stopped: a 206 with

@@ -11,13 +11,36 @@ namespace {
 // do. Taken out of the limit, so that a server never gets more than that.
 const DWORD kMaxGraceMs = 500;
 
-enum CallKind { kOpenAddress, kReadBlock, kQuit };
+// How often the dialog thread looks at a body being read: the progress
+// shown and the silence limit's precision.
+const DWORD kBodyWatchMs = 100;
+
+enum CallKind { kOpenAddress, kReceiveBody, kQuit };
 
 // Who owns the helper's call: the dialog thread while it waits for it, the
 // helper thread alone once the dialog thread has given it up. Changed only
 // by compare-and-exchange, so the helper finishing and the dialog thread
-// giving up cannot both win.
-enum CallState { kIdle, kBusy, kLeftBehind };
+// giving up cannot both win. While a body's block is being written the
+// call cannot be given up: a helper given up inside a read finds out when
+// the read returns, before it writes anything.
+enum CallState { kIdle, kBusy, kLeftBehind, kWriting };
+
+// What the reading of a body needs, copied out of the caller's receipt: a
+// left-behind helper touches nothing of the dialog thread's.
+struct BodyJob {
+    HINTERNET request;
+    HANDLE file;
+    DWORD blockSize;
+    BOOL lengthKnown;
+    DWORD expectedEnd;
+    volatile LONG stored;
+    // GetTickCount() | 1 while a read is under way, 0 between reads.
+    volatile LONG readingSince;
+    int outcome;
+};
+
+// The body loop's outcome when its helper was given up inside a read.
+const int kGivenUp = -1;
 
 volatile LONG helperCount = 0;
 
@@ -35,20 +58,12 @@ struct CallHelper {
     // A copy: a left-behind open may outlive the caller's text.
     char address[INTERNET_MAX_URL_LENGTH + 1];
     char headers[64];  // extra request headers, or empty
-    char* buffer;
-    DWORD size;
+    BodyJob body;
 
     HINTERNET opened;
     // Set before an open is given up for good: the helper then closes what
     // the call returns, and the session, itself.
     BOOL closeOnReturn;
-    BOOL readOk;
-    DWORD got;
-    // Body bytes WinINet already holds after the last read: reading them
-    // cannot block, so they are read on the dialog thread, without the
-    // round trip through the helper that a read which may wait needs.
-    DWORD available;
-    DWORD buffered;
 };
 
 namespace {
@@ -71,21 +86,67 @@ HINTERNET openAddress(HINTERNET session, const char* address, const char* header
 // Wine alike), so a server trickling a few bytes a second would look silent.
 // Asking first what is there waits only for the next bytes, and the read
 // then takes no more than has arrived.
-BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got, DWORD* available) {
+BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got) {
     *got = 0;
-    *available = 0;
-    if (!InternetQueryDataAvailable(request, available, 0, 0)) return FALSE;
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return FALSE;
     // Nothing available means the body has ended; the read then says so.
-    DWORD wanted = (*available == 0 || *available > size) ? size : *available;
+    DWORD wanted = (available == 0 || available > size) ? size : available;
     return InternetReadFile(request, buffer, wanted, got);
+}
+
+// Reads the body into the file until it ends, breaks off or cannot be
+// written. On the helper thread `state` is the call's; without a helper
+// (state NULL) the loop runs on the dialog thread and reports each block to
+// `receipt` itself.
+int readBodyIntoFile(BodyJob& job, volatile LONG* state, BodyReceipt* receipt) {
+    for (;;) {
+        // A fresh, zero-filled block for every read. One that cannot be had
+        // is a read that cannot be made.
+        char* buffer = static_cast<char*>(
+            HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, job.blockSize));
+        if (buffer == NULL) return kBodyBroken;
+        DWORD got = 0;
+        InterlockedExchange(&job.readingSince, static_cast<LONG>(GetTickCount() | 1));
+        BOOL readOk = readBlock(job.request, buffer, job.blockSize, &got);
+        InterlockedExchange(&job.readingSince, 0);
+        if (state != NULL && InterlockedCompareExchange(state, kWriting, kBusy) != kBusy) {
+            HeapFree(GetProcessHeap(), 0, buffer);
+            return kGivenUp;
+        }
+        int outcome = kBodyComplete;
+        bool more = false;
+        DWORD stored = static_cast<DWORD>(job.stored);
+        if (!readOk || (got == 0 && job.lengthKnown && stored < job.expectedEnd)) {
+            // A server that closes before the announced length has arrived
+            // ends the body with a successful empty read: broken off too.
+            outcome = kBodyBroken;
+        } else {
+            // The last, empty read is written too; it changes nothing.
+            DWORD written = 0;
+            if (!WriteFile(job.file, buffer, got, &written, NULL) || written != got) {
+                outcome = kWriteFailed;
+            } else {
+                InterlockedExchange(&job.stored, static_cast<LONG>(stored + got));
+                more = got != 0;
+            }
+        }
+        HeapFree(GetProcessHeap(), 0, buffer);
+        if (state != NULL) {
+            InterlockedExchange(state, kBusy);
+        } else {
+            keepWindowResponsive();
+            receipt->progress(receipt->context, static_cast<DWORD>(job.stored));
+        }
+        if (!more) return outcome;
+    }
 }
 
 void perform(CallHelper* helper) {
     if (helper->kind == kOpenAddress)
         helper->opened = openAddress(helper->handle, helper->address, helper->headers);
     else
-        helper->readOk = readBlock(helper->handle, helper->buffer, helper->size, &helper->got,
-                                   &helper->available);
+        helper->body.outcome = readBodyIntoFile(helper->body, &helper->state, NULL);
 }
 
 DWORD WINAPI helperMain(LPVOID parameter) {
@@ -105,7 +166,6 @@ DWORD WINAPI helperMain(LPVOID parameter) {
             // request with it: a request handle it returned is never closed
             // again, since the value may already name a newer handle of the
             // dialog thread.
-            if (helper->kind == kReadBlock) HeapFree(GetProcessHeap(), 0, helper->buffer);
             break;
         }
         SetEvent(helper->done);
@@ -180,7 +240,6 @@ int setUpOpen(CallHelper* helper, HINTERNET session, const char* address, const 
         return 0;
     helper->kind = kOpenAddress;
     helper->handle = session;
-    helper->buffered = 0;
     helper->opened = NULL;
     helper->closeOnReturn = FALSE;
     return 1;
@@ -228,35 +287,56 @@ int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* addre
     return 1;
 }
 
-int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*& buffer,
-               DWORD size, BOOL* readOk, DWORD* got, DWORD limitMs) {
-    DWORD available = 0;
+BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& receipt,
+                          DWORD blockSize, DWORD limitMs) {
+    BodyJob local;
+    BodyJob& job = helper != NULL ? helper->body : local;
+    job.request = receipt.request;
+    job.file = receipt.file;
+    job.blockSize = blockSize;
+    job.lengthKnown = receipt.lengthKnown;
+    job.expectedEnd = receipt.expectedEnd;
+    job.stored = static_cast<LONG>(receipt.stored);
+    job.readingSince = 0;
     if (helper == NULL) {
-        *readOk = readBlock(request, buffer, size, got, &available);
-        return 1;
+        int outcome = readBodyIntoFile(job, NULL, &receipt);
+        receipt.stored = static_cast<DWORD>(job.stored);
+        return static_cast<BodyOutcome>(outcome);
     }
-    if (helper->handle == request && helper->buffered > 0) {
-        *readOk = readBlock(request, buffer, size, got, &available);
-        helper->buffered = *readOk && available > *got ? available - *got : 0;
-        return 1;
+
+    helper->kind = kReceiveBody;
+    InterlockedExchange(&helper->state, kBusy);
+    SetEvent(helper->start);
+    DWORD grace = limitMs / 10 < kMaxGraceMs ? limitMs / 10 : kMaxGraceMs;
+    DWORD closedAt = 0;
+    for (;;) {
+        DWORD result = waitServingPaint(helper->done, kBodyWatchMs);
+        receipt.stored = static_cast<DWORD>(InterlockedCompareExchange(&job.stored, 0, 0));
+        receipt.progress(receipt.context, receipt.stored);
+        if (result == WAIT_OBJECT_0) return static_cast<BodyOutcome>(job.outcome);
+        DWORD since = static_cast<DWORD>(InterlockedCompareExchange(&job.readingSince, 0, 0));
+        DWORD now = GetTickCount();
+        if (session != NULL) {
+            // A read silent for its limit: closing the session ends it on
+            // Windows and makes every later read fail at once.
+            // Signed: the read may have begun in the very tick read as now,
+            // its time made odd by the marking bit.
+            if (since != 0 &&
+                static_cast<LONG>(now - since) >= static_cast<LONG>(limitMs - grace)) {
+                InternetCloseHandle(session);
+                session = NULL;
+                closedAt = now;
+            }
+        } else if (now - closedAt >= grace &&
+                   InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) == kBusy) {
+            // Still inside the read: left to finish on its own. (A helper
+            // writing what its read brought goes on to a read that fails.)
+            CloseHandle(helper->thread);
+            releaseHelper(helper);
+            helper = NULL;
+            return kBodyBroken;
+        }
     }
-    helper->kind = kReadBlock;
-    helper->handle = request;
-    helper->buffer = buffer;
-    helper->size = size;
-    helper->got = 0;
-    if (!runWithin(helper, session, limitMs)) {
-        // A helper still running owns the buffer now.
-        if (helper == NULL) buffer = NULL;
-        *readOk = FALSE;
-        *got = 0;
-        return 0;
-    }
-    *readOk = helper->readOk;
-    *got = helper->got;
-    helper->buffered =
-        helper->readOk && helper->available > helper->got ? helper->available - helper->got : 0;
-    return 1;
 }
 
 LONG runningCallHelpers() { return InterlockedCompareExchange(&helperCount, 0, 0); }

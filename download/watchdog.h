@@ -50,13 +50,35 @@ void stopCallHelper(CallHelper* helper);
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
                       const char* headers, DWORD limitMs, HINTERNET* request);
 
-// Waits until body bytes are available (or the body has ended) and reads up
-// to `size` of them into *buffer, given at most limitMs of silence. 1 when
-// the calls returned in time: *readOk and *got are their outcome. 0 when
-// they overran: the session is closed as above, and a left-behind helper
-// keeps the buffer and releases it itself (*buffer is set to NULL).
-int readWithin(CallHelper*& helper, HINTERNET& session, HINTERNET request, char*& buffer,
-               DWORD size, BOOL* readOk, DWORD* got, DWORD limitMs);
+// How the reading of a body into its local file ended.
+enum BodyOutcome { kBodyComplete, kBodyBroken, kWriteFailed };
+
+// A response body on its way into a local file.
+struct BodyReceipt {
+    HINTERNET request;
+    HANDLE file;
+    // Bytes in the file: where the body continues it, and, after the call,
+    // how far it got.
+    DWORD stored;
+    // With lengthKnown, a body that ends before the file holds this many
+    // bytes has broken off.
+    BOOL lengthKnown;
+    DWORD expectedEnd;
+    // Told on the dialog thread how many bytes the file holds as they grow.
+    void (*progress)(void* context, DWORD stored);
+    void* context;
+};
+
+// Reads the body into the file, block by block: each read waits until body
+// bytes are available (or the body has ended), takes at most blockSize of
+// them into a fresh zero-filled block, and is given at most limitMs of
+// silence. The helper thread reads and writes on its own, so nothing is
+// handed over per block; the dialog thread meanwhile serves paint requests,
+// shows the progress and watches the limit. A read that overruns has its
+// session closed as above (kBodyBroken); a helper still inside that read is
+// left behind and writes nothing more.
+BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& receipt,
+                          DWORD blockSize, DWORD limitMs);
 
 // The probe's open calls, which run side by side, each on a session and
 // helper of its own, and are waited for together.

@@ -44,6 +44,9 @@ TEST_F(DownloadTransfer, BodiesOfEveryFramingArriveByteIdentical) {
     makeFolders(server.root() + "programy");
     writeFile(server.root() + "programy\\empty.bin", "");
     writeFile(server.root() + "programy\\odd.bin", patternBytes(10001));
+    // Large enough for the dialog thread to look in on many reads under way.
+    const std::string large = patternBytes(24000000);
+    writeFile(server.root() + "programy\\large.bin", large);
     ASSERT_TRUE(server.start(R"({
         "/programy/chunked.bin": {"mode": "chunked", "size": 9000, "chunk": 1000},
         "/programy/close.bin": {"mode": "close", "size": 7000}})"));
@@ -54,7 +57,8 @@ TEST_F(DownloadTransfer, BodiesOfEveryFramingArriveByteIdentical) {
     const Case cases[] = {{"empty.bin", ""},
                           {"odd.bin", patternBytes(10001)},  // two full blocks and one byte
                           {"chunked.bin", patternBytes(9000)},
-                          {"close.bin", patternBytes(7000)}};
+                          {"close.bin", patternBytes(7000)},
+                          {"large.bin", large}};
     BoxRecorder boxes;
     for (const Case& item : cases) {
         SCOPED_TRACE(item.name);
@@ -68,6 +72,8 @@ TEST_F(DownloadTransfer, BodiesOfEveryFramingArriveByteIdentical) {
         EXPECT_TRUE(readFile(local) == item.body) << readFile(local).size() << " bytes";
     }
     EXPECT_TRUE(boxes.boxes().empty());
+    // Each body in one request: a healthy read is never taken for a silent one.
+    EXPECT_EQ(server.requests().size(), 5u);
 }
 
 TEST_F(DownloadTransfer, SlowTrickleIsNeverCutEvenWhenItOutlastsTheSilenceLimit) {
