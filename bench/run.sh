@@ -240,7 +240,8 @@ transfer() {
   summarise "download_ms bare64k_ms" "download_ms curl_ms" "bare64k_ms curl_ms" \
     "bare4000_ms bare64k_ms" "bare4000qda_ms bare4000_ms" "handoff4000_ms bare4000qda_ms" \
     "download_ms handoff4000_ms" "bare64kqda_ms bare64k_ms" \
-    "handoff4000x16_ms bare4000qda_ms" "download_ms handoff4000x16_ms"
+    "handoff4000x16_ms bare4000qda_ms" "download_ms handoff4000x16_ms" \
+    "download_ms bare4000qda_ms"
 }
 
 # --- extraction ----------------------------------------------------------------
