@@ -61,7 +61,14 @@ int runSession(char* commandLine) {
         if (copyLocalFiles()) session.exitCode = kExitInstallerStarted;
     } else {
         // The dialog's commands set the exit code.
-        DialogBoxParamA(session.instanceHandle, MAKEINTRESOURCEA(IDD_SETUP), NULL, dialogProc, 0);
+        INT_PTR ended =
+            DialogBoxParamA(session.instanceHandle, MAKEINTRESOURCEA(IDD_SETUP), NULL, dialogProc, 0);
+        // The dialog always ends itself with IDOK: anything else means it
+        // never appeared or was destroyed from outside, which only the log
+        // can tell afterwards.
+        if (ended != IDOK)
+            logEvent("dialog: not shown or destroyed from outside (result %d, error %lu)",
+                     static_cast<int>(ended), GetLastError());
     }
     return session.exitCode;
 }

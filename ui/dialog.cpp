@@ -129,7 +129,7 @@ int startInternetInstall() {
 INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         session.dialogWindow = dialog;
-        session.endCode = IDOK;  // the session driver does not read it
+        session.endCode = IDOK;  // the session driver only checks that it came
         setDialogTexts();
         return TRUE;
     }
