@@ -327,7 +327,7 @@ desktop_gone() {
   while [ $waited -lt 10000 ]; do
     busy=0
     for pid in $(pgrep -f 'system32.explorer\.exe' 2>/dev/null); do
-      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+      if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
         busy=1
       fi
     done
