@@ -34,9 +34,9 @@ i % 251, else the file under the root; a missing file answers 404):
 "status" and "headers" (a JSON object) apply to every answering mode, and
 "delay" (milliseconds) holds the answer back that long after the request.
 "times" limits a rule to the first N requests of its path; later ones get
-the plain body. A plain file answer honours "Range: bytes=N-" with 206 and
-a Content-Range, unless the rule says "range": false (then 200 and the
-whole body).
+the plain body. A plain file or trickle answer honours "Range: bytes=N-"
+with 206 and a Content-Range, unless the rule says "range": false (then 200
+and the whole body).
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -154,18 +154,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Connection", "close")
         self.end_headers()
 
-    def send_file(self, status, body, rule, send_body):
+    def ranged(self, status, body, rule):
+        """The answer to a "Range: bytes=N-" request: 206 with the rest of
+        the body, or the whole body as asked when there is none."""
         wanted = self.headers.get("Range", "")
         if (status == 200 and rule.get("range", True) and wanted.startswith("bytes=")
                 and wanted.endswith("-") and wanted[6:-1].isdigit()
                 and int(wanted[6:-1]) < len(body)):
             first = int(wanted[6:-1])
-            self.head(206, rule, len(body) - first,
-                      [("Content-Range", "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))])
-            if send_body:
-                self.wfile.write(body[first:])
-            return
-        self.head(status, rule, len(body))
+            return 206, body[first:], [
+                ("Content-Range", "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))]
+        return status, body, []
+
+    def send_file(self, status, body, rule, send_body):
+        status, body, extra = self.ranged(status, body, rule)
+        self.head(status, rule, len(body), extra)
         if send_body:
             self.wfile.write(body)
 
@@ -218,7 +221,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.close()
 
     def send_trickle(self, status, body, rule, send_body):
-        self.head(status, rule, len(body))
+        status, body, extra = self.ranged(status, body, rule)
+        self.head(status, rule, len(body), extra)
         if not send_body:
             return
         step = max(1, int(rule.get("step", 3)))

@@ -247,6 +247,34 @@ TEST_F(DownloadTransfer, StalledBodyIsReportedAsAReadFailureWithinTheSilenceLimi
     EXPECT_TRUE(helpersBackToStart(10000));
 }
 
+TEST_F(DownloadTransfer, ReadGivenUpAtTheSilenceLimitWritesNothingWhenItReturnsLate) {
+    // Each answer sends 5000 bytes at once and the next 5000 only after
+    // 2.5 s: every read given up at 1.5 s returns only then, on the old
+    // connection (under Wine it fails then), while the retry is already
+    // writing into the file. The helper left in it must end without
+    // touching the file or the state of a call it no longer owns.
+    silenceLimitMs = 1500;
+    ASSERT_TRUE(server.start(
+        R"({"/late.bin": {"mode": "trickle", "size": 20000, "step": 5000, "interval": 2.5}})"));
+    std::string local = folder + "late.bin";
+    session.receivedBytes = 0;
+    session.remoteTotalBytes = 20000;
+    BoxRecorder boxes;
+    EXPECT_EQ(downloadFile(server.url("/late.bin").c_str(), local.c_str(), "late.bin"), 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_TRUE(readFile(local) == patternBytes(20000)) << readFile(local).size() << " bytes";
+    EXPECT_EQ(session.receivedBytes, 20000.0f);
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : server.requests())
+        for (const auto& header : request.headers)
+            if (header.first == "Range") ranges.push_back(header.second);
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=5000-", "bytes=10000-", "bytes=15000-"}));
+    Sleep(1500);  // the last given-up read returns
+    EXPECT_TRUE(readFile(local) == patternBytes(20000));
+    server.stop();
+    EXPECT_TRUE(helpersBackToStart(10000));
+}
+
 TEST_F(DownloadTransfer, WriteFailureClosesEverythingBeforeTheMessage) {
     // Linux's /dev/full takes the file but fails every write with "disk full".
     ASSERT_TRUE(server.start(R"({"/big.bin": {"mode": "stall", "size": 20000, "after": 10000}})"));
