@@ -34,6 +34,26 @@ protected:
         EXPECT_EQ(boxes.boxes()[0].text, text);
         EXPECT_TRUE(boxes.boxes()[0].errorIcon);
     }
+    // Downloads /name as the only file of a set of `size` bytes and expects
+    // it whole, with no box and every byte counted once.
+    void expectWholeDownload(const TestHttpServer& from, const std::string& name, size_t size) {
+        std::string local = folder + name;
+        session.receivedBytes = 0;
+        session.remoteTotalBytes = static_cast<float>(size);
+        BoxRecorder boxes;
+        EXPECT_EQ(downloadFile(from.url("/" + name).c_str(), local.c_str(), name.c_str()), 1);
+        EXPECT_TRUE(boxes.boxes().empty());
+        EXPECT_TRUE(readFile(local) == patternBytes(size)) << readFile(local).size() << " bytes";
+        EXPECT_EQ(session.receivedBytes, static_cast<float>(size));
+    }
+    // The Range headers the server was sent, in order.
+    static std::vector<std::string> rangesAsked(const TestHttpServer& from) {
+        std::vector<std::string> ranges;
+        for (const LoggedRequest& request : from.requests())
+            for (const auto& header : request.headers)
+                if (header.first == "Range") ranges.push_back(header.second);
+        return ranges;
+    }
     std::string folder;
     TestHttpServer server{"127.0.0.12", 80};
 };
@@ -126,21 +146,11 @@ TEST_F(DownloadTransfer, BodyCutTwiceIsResumedFromWhereItStoppedAndArrivesWhole)
         SCOPED_TRACE(cut);
         TestHttpServer cutting("127.0.0.13", 80);
         ASSERT_TRUE(cutting.start(std::string(R"({"/cut.bin": )") + cut + "}"));
-        std::string local = folder + "cut.bin";
-        session.receivedBytes = 0;
-        session.remoteTotalBytes = 200000;
-        BoxRecorder boxes;
-        EXPECT_EQ(downloadFile(cutting.url("/cut.bin").c_str(), local.c_str(), "cut.bin"), 1);
-        EXPECT_TRUE(boxes.boxes().empty());
-        EXPECT_TRUE(readFile(local) == patternBytes(200000));
-        // Every byte counted once.
-        EXPECT_EQ(session.receivedBytes, 200000.0f);
-        std::vector<LoggedRequest> requests = cutting.requests();
-        ASSERT_EQ(requests.size(), 3u);
-        for (size_t i = 1; i < requests.size(); ++i) {
-            std::string range;
-            for (const auto& header : requests[i].headers)
-                if (header.first == "Range") range = header.second;
+        expectWholeDownload(cutting, "cut.bin", 200000);
+        EXPECT_EQ(cutting.requests().size(), 3u);
+        std::vector<std::string> ranges = rangesAsked(cutting);
+        ASSERT_EQ(ranges.size(), 2u);
+        for (const std::string& range : ranges) {
             EXPECT_EQ(range.rfind("bytes=", 0), 0u) << range;
             EXPECT_GT(atoi(range.c_str() + 6), 0) << range;
         }
@@ -256,21 +266,11 @@ TEST_F(DownloadTransfer, ReadGivenUpAtTheSilenceLimitWritesNothingWhenItReturnsL
     silenceLimitMs = 1500;
     ASSERT_TRUE(server.start(
         R"({"/late.bin": {"mode": "trickle", "size": 20000, "step": 5000, "interval": 2.5}})"));
-    std::string local = folder + "late.bin";
-    session.receivedBytes = 0;
-    session.remoteTotalBytes = 20000;
-    BoxRecorder boxes;
-    EXPECT_EQ(downloadFile(server.url("/late.bin").c_str(), local.c_str(), "late.bin"), 1);
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_TRUE(readFile(local) == patternBytes(20000)) << readFile(local).size() << " bytes";
-    EXPECT_EQ(session.receivedBytes, 20000.0f);
-    std::vector<std::string> ranges;
-    for (const LoggedRequest& request : server.requests())
-        for (const auto& header : request.headers)
-            if (header.first == "Range") ranges.push_back(header.second);
-    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=5000-", "bytes=10000-", "bytes=15000-"}));
+    expectWholeDownload(server, "late.bin", 20000);
+    EXPECT_EQ(rangesAsked(server),
+              (std::vector<std::string>{"bytes=5000-", "bytes=10000-", "bytes=15000-"}));
     Sleep(1500);  // the last given-up read returns
-    EXPECT_TRUE(readFile(local) == patternBytes(20000));
+    EXPECT_TRUE(readFile(folder + "late.bin") == patternBytes(20000));
     server.stop();
     EXPECT_TRUE(helpersBackToStart(10000));
 }
