@@ -175,12 +175,33 @@ DWORD WINAPI helperMain(LPVOID parameter) {
     return 0;
 }
 
+// Hands the call set up in the helper over to it.
+void startCall(CallHelper* helper) {
+    InterlockedExchange(&helper->state, kBusy);
+    SetEvent(helper->start);
+}
+
+// The part of a limit kept for a call to return after its session closed.
+DWORD graceWithin(DWORD limitMs) {
+    return limitMs / 10 < kMaxGraceMs ? limitMs / 10 : kMaxGraceMs;
+}
+
+// Leaves a call still under way to its helper thread, which then ends on
+// its own; the helper is no longer the caller's. false when the call has
+// returned (or is writing) at this very moment: the caller keeps it.
+bool leaveBehind(CallHelper*& helper) {
+    if (InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) != kBusy) return false;
+    CloseHandle(helper->thread);
+    releaseHelper(helper);
+    helper = NULL;
+    return true;
+}
+
 // Runs the call set up in the helper. 1 when it returned within limitMs;
 // 0 when it was given up (the session is then closed).
 int runWithin(CallHelper*& helper, HINTERNET& session, DWORD limitMs) {
-    InterlockedExchange(&helper->state, kBusy);
-    SetEvent(helper->start);
-    DWORD grace = limitMs / 10 < kMaxGraceMs ? limitMs / 10 : kMaxGraceMs;
+    startCall(helper);
+    DWORD grace = graceWithin(limitMs);
     if (waitServingPaint(helper->done, limitMs - grace) == WAIT_OBJECT_0) return 1;
 
     // Closing the session ends the call on Windows (the documented way to
@@ -189,14 +210,8 @@ int runWithin(CallHelper*& helper, HINTERNET& session, DWORD limitMs) {
     InternetCloseHandle(session);
     session = NULL;
     if (WaitForSingleObject(helper->done, grace) == WAIT_OBJECT_0) return 0;
-    if (InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) != kBusy) {
-        // It returned at this very moment; its signal is on the way.
-        WaitForSingleObject(helper->done, INFINITE);
-        return 0;
-    }
-    CloseHandle(helper->thread);
-    releaseHelper(helper);
-    helper = NULL;
+    // One that returned at this very moment has its signal on the way.
+    if (!leaveBehind(helper)) WaitForSingleObject(helper->done, INFINITE);
     return 0;
 }
 
@@ -249,8 +264,7 @@ int setUpOpen(CallHelper* helper, HINTERNET session, const char* address, const 
 
 int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address) {
     if (!setUpOpen(helper, session, address, NULL)) return 0;
-    InterlockedExchange(&helper->state, kBusy);
-    SetEvent(helper->start);
+    startCall(helper);
     return 1;
 }
 
@@ -260,11 +274,8 @@ HINTERNET openedRequest(CallHelper* helper) { return helper->opened; }
 
 void abandonOpenAddress(CallHelper* helper) {
     helper->closeOnReturn = TRUE;
-    if (InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) == kBusy) {
-        CloseHandle(helper->thread);
-        releaseHelper(helper);
-        return;
-    }
+    CallHelper* given = helper;
+    if (leaveBehind(given)) return;
     // It has just returned: what it opened is closed here, as after any
     // call that returned in time.
     if (helper->opened != NULL) InternetCloseHandle(helper->opened);
@@ -305,9 +316,8 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
     }
 
     helper->kind = kReceiveBody;
-    InterlockedExchange(&helper->state, kBusy);
-    SetEvent(helper->start);
-    DWORD grace = limitMs / 10 < kMaxGraceMs ? limitMs / 10 : kMaxGraceMs;
+    startCall(helper);
+    DWORD grace = graceWithin(limitMs);
     DWORD closedAt = 0;
     for (;;) {
         DWORD result = waitServingPaint(helper->done, kBodyWatchMs);
@@ -327,13 +337,9 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
                 session = NULL;
                 closedAt = now;
             }
-        } else if (now - closedAt >= grace &&
-                   InterlockedCompareExchange(&helper->state, kLeftBehind, kBusy) == kBusy) {
+        } else if (now - closedAt >= grace && leaveBehind(helper)) {
             // Still inside the read: left to finish on its own. (A helper
             // writing what its read brought goes on to a read that fails.)
-            CloseHandle(helper->thread);
-            releaseHelper(helper);
-            helper = NULL;
             return kBodyBroken;
         }
     }
