@@ -8,5 +8,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# A static run time: the program must need nothing but the system's own DLLs.
+# A static run time: the program, and every library the tests build (stand-ins
+# that regsvr32 and the program load from the system folder), must need
+# nothing but the system's own DLLs. The i686 compilers would otherwise link
+# libgcc_s_dw2-1.dll into each DLL, which no system folder holds.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -2,6 +2,7 @@
 """Inspects a built varnel_setup.exe from the outside.
 
     check_exe.py --machine i386|amd64 PATH
+    check_exe.py --machine i386|amd64 --outputs FOLDER
 
 Reads the PE file itself (standard library only, so it runs wherever the
 build runs) and checks what no unit test under Wine can see: the machine and
@@ -14,10 +15,19 @@ groups, the manifest and the version block.
 Prints a short report with the file and section sizes, then every mismatch,
 and ends with "check_exe: OK" (exit 0) or "check_exe: N problem(s)"
 (exit 1).
+
+With --outputs, every program and library a build left in FOLDER (.exe,
+.dll, .ocx: the product, the test programs, the stand-ins, the probes) is
+checked for the build's machine and for imports of the system's own DLLs
+only. A stand-in that needs a run-time DLL of the compiler loads nowhere once
+the program's DLL search is limited to the system folder, and regsvr32 cannot
+load it either; the 64-bit compilers hide that, so it is checked here, where
+no 32-bit program has to run.
 """
 
 import argparse
 import json
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -33,13 +43,28 @@ MACHINES = {
 
 SUBSYSTEM_WINDOWS_GUI = 2
 
-# Stems of the DLLs that every supported Windows has. Anything else must be
-# linked in statically.
+# Stems of the DLLs that every supported Windows has in its system folder.
+# Anything else must be linked in statically. The test programs may import
+# any of them.
 SYSTEM_DLLS = {
     "kernel32", "user32", "gdi32", "advapi32", "shell32", "wininet", "msvcrt",
     "comctl32", "ole32", "shlwapi", "version", "ucrtbase", "vcruntime140",
+    "cabinet",
 }
 SYSTEM_DLL_PREFIXES = ("api-ms-win-crt-",)
+
+# What the product itself may import: only the known DLLs (the KnownDLLs of
+# Windows 7 and later), which the loader takes from the system folder and
+# never from the program's own folder. Any other DLL imported statically is
+# looked for beside the program first, before its first line runs, and the
+# program runs elevated from a downloads folder: wininet.dll and cabinet.dll
+# are therefore loaded at run time by their full path instead.
+KNOWN_DLLS = {
+    "kernel32", "user32", "gdi32", "advapi32", "shell32", "msvcrt", "ole32",
+    "oleaut32", "shlwapi", "comdlg32", "imm32", "rpcrt4",
+}
+
+PE_SUFFIXES = (".exe", ".dll", ".ocx")
 
 RT_ICON = 3
 RT_DIALOG = 5
@@ -362,23 +387,34 @@ def show(value):
     return repr(value)
 
 
-def dll_is_system(name):
+def dll_stem(name):
     stem = name.lower()
-    if stem.endswith(".dll"):
-        stem = stem[:-4]
+    return stem[:-4] if stem.endswith(".dll") else stem
+
+
+def dll_is_system(name):
+    stem = dll_stem(name)
     return stem in SYSTEM_DLLS or stem.startswith(SYSTEM_DLL_PREFIXES)
 
 
-def check_header(image, machine, report):
+def dll_is_known(name):
+    return dll_stem(name) in KNOWN_DLLS
+
+
+def check_machine(image, machine, report, what=""):
     want_machine, want_magic, magic_label = MACHINES[machine]
+    if image.machine != want_machine:
+        report.problem("%smachine is 0x%04X, expected 0x%04X (%s)"
+                       % (what, image.machine, want_machine, machine))
+    if image.magic != want_magic:
+        report.problem("%soptional header magic is 0x%03X, expected 0x%03X (%s)"
+                       % (what, image.magic, want_magic, magic_label))
+
+
+def check_header(image, machine, report):
     report.info("Machine: 0x%04X, optional header 0x%03X, subsystem %d"
                 % (image.machine, image.magic, image.subsystem))
-    if image.machine != want_machine:
-        report.problem("machine is 0x%04X, expected 0x%04X (%s)"
-                       % (image.machine, want_machine, machine))
-    if image.magic != want_magic:
-        report.problem("optional header magic is 0x%03X, expected 0x%03X (%s)"
-                       % (image.magic, want_magic, magic_label))
+    check_machine(image, machine, report)
     if image.subsystem != SUBSYSTEM_WINDOWS_GUI:
         report.problem("subsystem is %d, expected %d (Windows GUI)"
                        % (image.subsystem, SUBSYSTEM_WINDOWS_GUI))
@@ -397,6 +433,28 @@ def check_imports(image, report):
         if not dll_is_system(name):
             report.problem("imports %s, which is not a Windows system DLL "
                            "(link it statically)" % name)
+
+
+def check_outputs(folder, machine, report):
+    """Every program and library of a build folder: machine and imports."""
+    names = sorted(name for name in os.listdir(folder) if name.lower().endswith(PE_SUFFIXES))
+    if not names:
+        report.problem("no program or library in %s" % folder)
+    for name in names:
+        path = os.path.join(folder, name)
+        try:
+            with open(path, "rb") as pe:
+                image = PeImage(pe.read())
+            check_machine(image, machine, report, "%s: " % path)
+            dlls = [dll for dll, _ in image.imported_dlls()]
+        except (OSError, Malformed) as error:
+            report.problem("%s: cannot be read as a PE image: %s" % (path, error))
+            continue
+        for dll in dlls:
+            if not dll_is_system(dll):
+                report.problem("%s imports %s, which is not a Windows system DLL "
+                               "(link it statically)" % (path, dll))
+    report.info("%s: %d programs and libraries read" % (folder, len(names)))
 
 
 def language_data(resources, rtype, rid, what, report, language=None):
@@ -650,11 +708,16 @@ def main(argv=None):
     sys.stdout.reconfigure(errors="backslashreplace")
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--machine", required=True, choices=sorted(MACHINES))
+    parser.add_argument("--outputs", action="store_true",
+                        help="check every .exe/.dll/.ocx in the folder PATH")
     parser.add_argument("path")
     args = parser.parse_args(argv)
     report = Report()
     try:
-        inspect(args.path, args.machine, report)
+        if args.outputs:
+            check_outputs(args.path, args.machine, report)
+        else:
+            inspect(args.path, args.machine, report)
     except OSError as error:
         report.problem("cannot read %s: %s" % (args.path, error.strerror or error))
     except Malformed as error:

@@ -69,8 +69,25 @@ for face in "${faces[@]}"; do
   summary+=("$face face: $(grep -E 'tests passed, [0-9]+ tests? failed out of' "$log" | tail -n1 || echo 'no result')")
 done
 
+# A test that failed and then passed its second try was lucky, not green:
+# each is named, so that its cause is looked for instead of retried away.
+rerun_passed() {
+  awk '/^ *([0-9]+\/[0-9]+ +)?Test +#[0-9]+: / {
+         name = $0
+         sub(/^ *([0-9]+\/[0-9]+ +)?Test +#[0-9]+: /, "", name)
+         sub(/ .*/, "", name)
+         if ($0 ~ /\*\*\*/) tried[name] = 1
+         else if ($0 ~ / Passed / && (name in tried)) print name
+       }' "$1"
+}
+
 echo "== Summary"
 for line in "${summary[@]}"; do echo "$line"; done
+for face in "${faces[@]}"; do
+  mapfile -t lucky < <(rerun_passed build/test-$face/ctest-output.txt)
+  echo "$face face: ${#lucky[@]} passed only on their rerun"
+  for name in "${lucky[@]}"; do echo "  RERUN-PASSED ($face): $name"; done
+done
 passed=0 failed=0 skipped=0
 for face in "${faces[@]}"; do
   read -r total bad < <(sed -nE 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2 \1/p' \

@@ -2,6 +2,7 @@
 // started installer.
 #include <gtest/gtest.h>
 
+#include "folders/working_folders.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
 #include "tests/support/install_fixtures.h"
@@ -42,8 +43,13 @@ TEST_F(UpdateRun, FromLocalCabinetsToTheStartedInstallerWithoutAnyWindow) {
     for (const char* name : kLibraryNames) EXPECT_TRUE(pathExists(systemFolderPath() + name)) << name;
     std::vector<std::string> registered = waitForLogLines("varnel_regsvr.log", 6);
     EXPECT_EQ(registered.size(), 6u);
+    // The folder the program itself registers in: SysWOW64 for a 32-bit
+    // program on 64-bit Windows, where this process sees System32 redirected.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string used = std::string(windows) + (isWow64() ? "\\SysWOW64\\" : "\\System32\\");
     for (const std::string& path : registered)
-        EXPECT_EQ(lower(path.substr(0, path.find_last_of('\\') + 1)), lower(systemFolderPath()));
+        EXPECT_EQ(lower(path.substr(0, path.find_last_of('\\') + 1)), lower(used));
 
     std::vector<std::string> started = waitForLogLines("varnel_installer.log", 1);
     ASSERT_EQ(started.size(), 1u);

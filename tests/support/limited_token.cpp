@@ -13,6 +13,7 @@
 
 #include "session/windows_version.h"
 #include "startup/rights.h"
+#include "tools/fixtures/append_line.h"
 
 namespace {
 
@@ -45,11 +46,10 @@ struct LimitedToken {
         char path[MAX_PATH];
         GetModuleFileNameA(NULL, path, MAX_PATH);
         strcpy(strrchr(path, '\\') + 1, "relaunch.log");
-        FILE* log = fopen(path, "a");
-        if (log != NULL) {
-            fprintf(log, "%s|%s\n", hasArguments() ? "args" : "none", GetCommandLineA());
-            fclose(log);
-        }
+        char record[4096];
+        snprintf(record, sizeof record, "%s|%s\n", hasArguments() ? "args" : "none",
+                 GetCommandLineA());
+        appendLine(path, record);
     }
 } limitedToken;
 
