@@ -9,6 +9,7 @@
 
 #include "cabinet/texts.h"
 #include "folders/file_exists.h"
+#include "folders/system_library.h"
 #include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
@@ -248,7 +249,7 @@ namespace {
 // cabinet.dll is loaded, and an FDI context made, for one check or one
 // extraction only, and both are let go before the result is returned.
 int withFdiContext(int (*work)(HMODULE, HFDI, const void*), const void* data) {
-    HMODULE library = LoadLibraryA("cabinet.dll");
+    HMODULE library = loadSystemLibrary("cabinet.dll");
     if (library == NULL) return 0;
     int result = 0;
     ERF error;

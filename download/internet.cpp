@@ -1,6 +1,7 @@
 #include "download/internet.h"
 
 #include "download/texts.h"
+#include "download/wininet.h"
 #include "session/log.h"
 
 InternetLink::~InternetLink() {
@@ -9,9 +10,11 @@ InternetLink::~InternetLink() {
 }
 
 int openInternetSession(InternetLink& link) {
+    if (!loadWinInet()) return 0;
     // Synchronous (flags 0): the blocking calls get their limit from the
     // helper thread, not from WinINet.
-    link.session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    link.session =
+        winInet.InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
     if (link.session == NULL) return 0;
     // A helper survives a session that was closed under an overrun when the
     // call returned in time; one that was left behind is replaced.
@@ -35,8 +38,10 @@ namespace {
 int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
     *value = 0;
     DWORD size = sizeof *value;
-    return HttpQueryInfoA(link.request, info | HTTP_QUERY_FLAG_NUMBER, value, &size, NULL) ? 1
-                                                                                          : 0;
+    return winInet.HttpQueryInfoA(link.request, info | HTTP_QUERY_FLAG_NUMBER, value, &size,
+                                  NULL)
+               ? 1
+               : 0;
 }
 
 }  // namespace
@@ -50,7 +55,9 @@ DWORD readStatusCode(InternetLink& link) {
 int readContentRange(InternetLink& link, char* text, DWORD capacity) {
     text[0] = '\0';
     DWORD size = capacity;
-    return HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_RANGE, text, &size, NULL) ? 1 : 0;
+    return winInet.HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_RANGE, text, &size, NULL)
+               ? 1
+               : 0;
 }
 
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
@@ -68,7 +75,7 @@ int readContentLength(InternetLink& link, DWORD* length) {
 
 void closeInternetRequest(InternetLink& link) {
     if (link.request == NULL) return;
-    InternetCloseHandle(link.request);
+    winInet.InternetCloseHandle(link.request);
     link.request = NULL;
 }
 
@@ -81,7 +88,7 @@ void closeInternetSession(InternetLink& link) {
     // value to be closed a second time.
     closeInternetRequest(link);
     if (link.session == NULL) return;
-    InternetCloseHandle(link.session);
+    winInet.InternetCloseHandle(link.session);
     link.session = NULL;
 }
 

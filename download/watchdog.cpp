@@ -1,5 +1,6 @@
 #include "download/watchdog.h"
 
+#include "download/wininet.h"
 #include "session/text.h"
 #include "ui/progress.h"
 
@@ -78,8 +79,9 @@ void releaseHelper(CallHelper* helper) {
 HINTERNET openAddress(HINTERNET session, const char* address, const char* headers) {
     // Always from the server, never into the local cache.
     bool extra = headers != NULL && headers[0] != '\0';
-    return InternetOpenUrlA(session, address, extra ? headers : NULL, extra ? (DWORD)-1 : 0,
-                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    return winInet.InternetOpenUrlA(session, address, extra ? headers : NULL,
+                                    extra ? (DWORD)-1 : 0,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
 }
 
 // A plain read of a whole block waits until the block is full (Windows and
@@ -89,10 +91,10 @@ HINTERNET openAddress(HINTERNET session, const char* address, const char* header
 BOOL readBlock(HINTERNET request, char* buffer, DWORD size, DWORD* got) {
     *got = 0;
     DWORD available = 0;
-    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return FALSE;
+    if (!winInet.InternetQueryDataAvailable(request, &available, 0, 0)) return FALSE;
     // Nothing available means the body has ended; the read then says so.
     DWORD wanted = (available == 0 || available > size) ? size : available;
-    return InternetReadFile(request, buffer, wanted, got);
+    return winInet.InternetReadFile(request, buffer, wanted, got);
 }
 
 // Reads the body into the file until it ends, breaks off or cannot be
@@ -159,8 +161,8 @@ DWORD WINAPI helperMain(LPVOID parameter) {
             if (helper->closeOnReturn) {
                 // The session was handed over with the call: nobody else
                 // holds these handles any more.
-                if (helper->opened != NULL) InternetCloseHandle(helper->opened);
-                InternetCloseHandle(helper->handle);
+                if (helper->opened != NULL) winInet.InternetCloseHandle(helper->opened);
+                winInet.InternetCloseHandle(helper->handle);
             }
             // Otherwise the session was closed under the call, and its
             // request with it: a request handle it returned is never closed
@@ -207,7 +209,7 @@ int runWithin(CallHelper*& helper, HINTERNET& session, DWORD limitMs) {
     // Closing the session ends the call on Windows (the documented way to
     // cancel a blocking WinINet call) and closes the request under it: a
     // parent's handle takes its children along, on Windows and in Wine.
-    InternetCloseHandle(session);
+    winInet.InternetCloseHandle(session);
     session = NULL;
     if (WaitForSingleObject(helper->done, grace) == WAIT_OBJECT_0) return 0;
     // One that returned at this very moment has its signal on the way.
@@ -278,10 +280,10 @@ void abandonOpenAddress(CallHelper* helper) {
     if (leaveBehind(given)) return;
     // It has just returned: what it opened is closed here, as after any
     // call that returned in time.
-    if (helper->opened != NULL) InternetCloseHandle(helper->opened);
+    if (helper->opened != NULL) winInet.InternetCloseHandle(helper->opened);
     HINTERNET session = helper->handle;
     stopCallHelper(helper);
-    InternetCloseHandle(session);
+    winInet.InternetCloseHandle(session);
 }
 
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
@@ -333,7 +335,7 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
             // its time made odd by the marking bit.
             if (since != 0 &&
                 static_cast<LONG>(now - since) >= static_cast<LONG>(limitMs - grace)) {
-                InternetCloseHandle(session);
+                winInet.InternetCloseHandle(session);
                 session = NULL;
                 closedAt = now;
             }

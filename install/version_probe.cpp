@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "folders/file_exists.h"
+#include "folders/system_library.h"
 #include "install/copy.h"
 #include "install/shared_libraries.h"
 #include "session/session.h"
@@ -85,9 +86,8 @@ int checkLibrary(const char* fileName, const char* versionFunction) {
     if (versionFunction == NULL) return present ? 1 : 0;
     if (!present) return 0;
 
-    // By bare name: the program's DLL search reaches only the system folder,
-    // where the file was just found.
-    HMODULE library = LoadLibraryA(fileName);
+    // From where the file was just found, never by bare name.
+    HMODULE library = loadLibraryAt(path);
     if (library == NULL) return 0;
     int result = requiredNumber;
     VersionFunction reportVersion = reinterpret_cast<VersionFunction>(

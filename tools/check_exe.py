@@ -433,6 +433,10 @@ def check_imports(image, report):
         if not dll_is_system(name):
             report.problem("imports %s, which is not a Windows system DLL "
                            "(link it statically)" % name)
+        elif how == "import" and not dll_is_known(name):
+            report.problem("imports %s statically, which is not a known DLL: Windows "
+                           "would look for it beside the program first (load it at run "
+                           "time by its full path)" % name)
 
 
 def check_outputs(folder, machine, report):

@@ -17,6 +17,19 @@ void setWindowsVersionFor(const std::string& exeName, const std::string& version
     RegCloseKey(handle);
 }
 
+void searchLikeWindowsFor(const std::string& exeName, std::initializer_list<const char*> dlls) {
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    HKEY handle;
+    if (dlls.size() == 0 || RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0,
+                                            KEY_ALL_ACCESS, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return;
+    for (const char* dll : dlls)
+        RegSetValueExA(handle, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"),
+                       sizeof "native,builtin");
+    RegCloseKey(handle);
+}
+
 bool hklmKeyExists(const char* subKey) {
     HKEY handle;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &handle) != ERROR_SUCCESS)

@@ -10,6 +10,7 @@
 #include "tests/support/files.h"
 #include "tests/support/http_server.h"
 #include "tests/support/install_fixtures.h"
+#include "tests/support/wine_registry.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ protected:
     }
     void TearDown() override { removeTree(start); }
     ProgramRun run(RunOptions options) {
-        return runProgram("\"" + programFolder() + "varnel_setup.exe\"", start,
-                          std::move(options));
+        return runProgram("\"" + program + "\"", start, std::move(options));
     }
     std::string encodedStart() const {
         std::string encoded = start;
@@ -33,7 +33,7 @@ protected:
             if (c == ' ') c = '?';
         return encoded + "\\";
     }
-    std::string start;
+    std::string start, program = programFolder() + "varnel_setup.exe";
     SystemFolderGuard system;
 };
 
@@ -135,6 +135,18 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
     std::unique_ptr<RowWatch> watch;
     std::string title, note;
     bool localBox = true, skipChecked = true;
+    // Started from a downloads folder that also holds someone's wininet.dll
+    // and cabinet.dll, with the search order of Windows (Wine would prefer
+    // its own): neither may ever be loaded, not even before the first line.
+    std::string downloads = tempFolder() + "varnel_downloads\\";
+    removeTree(downloads);
+    makeFolders(downloads);
+    program = downloads + "varnel_setup.exe";
+    ASSERT_TRUE(CopyFileA((programFolder() + "varnel_setup.exe").c_str(), program.c_str(), FALSE));
+    for (const char* name : {"wininet.dll", "cabinet.dll"})
+        ASSERT_TRUE(CopyFileA((programFolder() + "planted_probe.dll").c_str(),
+                              (downloads + name).c_str(), FALSE));
+    searchLikeWindowsFor("varnel_setup.exe", {"wininet", "cabinet"});
     RunOptions options;
     options.onDialog = [&](HWND dialog) {
         title = windowText(dialog);
@@ -146,6 +158,8 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
         PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
     };
     ProgramRun result = run(std::move(options));
+    searchLikeWindowsFor("varnel_setup.exe", {});
+    EXPECT_EQ(readFile(downloads + "planted_loads.log"), "");
     ASSERT_TRUE(watch != nullptr);
     watch->finish();  // the dialog has gone
     ASSERT_TRUE(result.finished);
