@@ -52,6 +52,65 @@ char setCabinets[kMaxSetCabinets][256];
 int nextCabinetRequests;
 // Files written by the extraction under way, for the log.
 int extractedFiles;
+// The set the cabinets of one extraction must all belong to, and the index
+// of the last cabinet begun; checked for every cabinet after the first.
+bool continuingSet;
+USHORT setId;
+USHORT cabinetIndex;
+
+// The files this extraction has written, as the file system tells them
+// apart. Windows takes "a.txt", "A.TXT", "a.txt." and a short name for one
+// file: a second entry naming it would be written over the first.
+struct FileIdentity {
+    DWORD volume, high, low;
+};
+FileIdentity* writtenFiles;
+size_t writtenCount, writtenRoom;
+
+bool identify(HANDLE file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->high = information.nFileIndexHigh;
+    identity->low = information.nFileIndexLow;
+    return true;
+}
+
+// Only a file that is already there is looked up: in a fresh folder that
+// costs one failed open per file.
+bool writtenBefore(const char* path) {
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FileIdentity identity;
+    bool known = identify(file, &identity);
+    CloseHandle(file);
+    for (size_t i = 0; known && i < writtenCount; ++i)
+        if (writtenFiles[i].volume == identity.volume && writtenFiles[i].high == identity.high &&
+            writtenFiles[i].low == identity.low)
+            return true;
+    return false;
+}
+
+bool rememberWritten(int descriptor) {
+    FileIdentity identity;
+    if (!identify(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)), &identity)) return false;
+    if (writtenCount == writtenRoom) {
+        size_t room = writtenRoom == 0 ? 64 : 2 * writtenRoom;
+        void* grown = realloc(writtenFiles, room * sizeof *writtenFiles);
+        if (grown == NULL) return false;
+        writtenFiles = static_cast<FileIdentity*>(grown);
+        writtenRoom = room;
+    }
+    writtenFiles[writtenCount++] = identity;
+    return true;
+}
+
+void forgetWritten() {
+    free(writtenFiles);
+    writtenFiles = NULL;
+    writtenCount = writtenRoom = 0;
+}
 
 FNALLOC(allocateMemory) { return malloc(cb); }
 
@@ -188,6 +247,7 @@ int copyCabinetSet(HMODULE library, HFDI context, const char* cabinetName,
 
         followingCabinetName[0] = '\0';
         followingCabinetNamed = false;
+        continuingSet = used > 0;
         nextCabinetRequests = 0;
         if (copy(context, name, folder, 0, extractionNotify, NULL, NULL) < 1) return 0;
         if (followingCabinetName[0] == '\0') return 1;
@@ -209,6 +269,15 @@ FNFDINOTIFY(extractionNotify) {
     case fdintCABINET_INFO:
         if (!followingCabinetNamed) {
             followingCabinetNamed = true;
+            // FDI compares the set only for a cabinet it crosses into itself.
+            // A next cabinet begun by a call of its own is checked here,
+            // before any of it is written: the version tag stays the same
+            // between builds, so an old b-cabinet can lie beside a new
+            // a-cabinet under the name that the a-cabinet gives.
+            if (continuingSet && (pfdin->setID != setId || pfdin->iCabinet != cabinetIndex + 1))
+                return -1;
+            setId = pfdin->setID;
+            cabinetIndex = pfdin->iCabinet;
             // FDI keeps cabinet names within 256 bytes; one that did not fit
             // would lose the rest of the set, so it stops the extraction.
             if (!copyText(followingCabinetName, pfdin->psz1 != NULL ? pfdin->psz1 : ""))
@@ -217,9 +286,17 @@ FNFDINOTIFY(extractionNotify) {
         return 0;
     case fdintCOPY_FILE: {
         char path[MAX_PATH];
-        if (!staysInside(pfdin->psz1) || !joinText(path, extractFolder, pfdin->psz1)) return -1;
-        return _sopen(path, _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL, _SH_DENYNO,
-                      _S_IREAD | _S_IWRITE);
+        if (!staysInside(pfdin->psz1) || !joinText(path, extractFolder, pfdin->psz1) ||
+            writtenBefore(path))
+            return -1;
+        // Truncated: an older file of the name must not keep its tail.
+        int file = _sopen(path, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
+                          _SH_DENYNO, _S_IREAD | _S_IWRITE);
+        if (file != -1 && !rememberWritten(file)) {
+            _close(file);
+            return -1;
+        }
+        return file;
     }
     case fdintCLOSE_FILE_INFO: {
         char path[MAX_PATH];
@@ -313,6 +390,7 @@ int extractCabinet(const char* cabinetName, const char* destinationFolder) {
     Extraction extraction = {cabinetName, destinationFolder};
     extractedFiles = 0;
     int extracted = withFdiContext(extractSet, &extraction);
+    forgetWritten();
     logEvent("extract: %s into %s: %d files, %s", cabinetPath, destinationFolder, extractedFiles,
              extracted ? "done" : "failed");
     if (extracted) return 1;

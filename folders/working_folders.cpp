@@ -45,6 +45,21 @@ int createFolderPath(const char* path) {
 
 namespace {
 
+// Whether the entry can be opened for deletion with no sharing at all: any
+// handle that another program holds on it, in whatever mode, refuses that.
+// One that is gone in the meantime needs no deleting.
+int inUseForDeletion(const char* path, DWORD attributes) {
+    DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) flags |= FILE_FLAG_BACKUP_SEMANTICS;
+    HANDLE entry = CreateFileA(path, DELETE, 0, NULL, OPEN_EXISTING, flags, NULL);
+    if (entry != INVALID_HANDLE_VALUE) {
+        CloseHandle(entry);
+        return 0;
+    }
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 // A junction or directory link carries the directory attribute too. Only the
 // link is removed: what it points at lies outside the tree and must never be
 // touched, however the link got there.
@@ -95,6 +110,36 @@ int deleteFolderTree(const char* folder) {
     return RemoveDirectoryA(folder) ? 1 : 0;
 }
 
+int folderTreeInUse(const char* folder) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    // A link is deleted as a link: what it points at is none of our business.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return inUseForDeletion(folder, attributes);
+    char pattern[MAX_PATH];
+    if (!joinText(pattern, folder, "\\*")) return 1;  // cannot be deleted either
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        int inUse = 0;
+        do {
+            if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+            char path[MAX_PATH];
+            if (!joinText(path, folder, "\\", entry.cFileName)) {
+                inUse = 1;
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                inUse = folderTreeInUse(path);
+            } else {
+                inUse = inUseForDeletion(path, entry.dwFileAttributes);
+            }
+        } while (!inUse && FindNextFileA(search, &entry));
+        FindClose(search);
+        if (inUse) return 1;
+    }
+    // A folder that is some program's current folder (the installer of the
+    // earlier run works in start) is open as well.
+    return inUseForDeletion(folder, attributes);
+}
+
 namespace {
 
 int failWith(const char* text, const char* detail = "") {
@@ -129,8 +174,13 @@ int prepareWorkingFolders() {
                   isWow64() ? "\\SysWOW64\\" : "\\System32\\"))
         return failWith(kNoWindowsFolder);
 
+    // The tree is looked over whole before anything of it is deleted: a
+    // second run started while the first one's installer still works from it
+    // must not take that installer's files away one by one until it meets
+    // the first one in use.
     char workRoot[MAX_PATH];
-    if (!joinText(workRoot, temp, kWorkRootName) || !deleteFolderTree(workRoot)) {
+    if (!joinText(workRoot, temp, kWorkRootName) || folderTreeInUse(workRoot) ||
+        !deleteFolderTree(workRoot)) {
         char shown[2 * MAX_PATH];
         joinText(shown, temp, kWorkRootName);
         return failWith(kCannotDeleteTemp, shown);

@@ -9,6 +9,9 @@ int prepareWorkingFolders();
 bool isWow64();
 int createFolderPath(const char* path);
 int deleteFolderTree(const char* folder);
+// 1 when an entry of the tree, the folder itself included, cannot be opened
+// for deletion because it is in use; links are not followed.
+int folderTreeInUse(const char* folder);
 
 // Where isWow64 finds IsWow64Process. A 64-bit test process under Wine can
 // never see the WOW64 answer, so tests put their own lookup here.

@@ -7,12 +7,13 @@ typedef char JoinedPath[2 * 260];
 
 // Copies source over destination unless the overwrite rule keeps the
 // destination; 1 on success or a kept destination, 0 after its message.
-// A read-only destination is replaced all the same, and the copy is never
-// left read-only.
+// The copy is written beside the destination and moved over it in one step,
+// so a failure leaves the old file whole; a read-only, hidden or system
+// destination is replaced all the same, and the copy carries none of them.
 int copyComponentFile(const char* source, const char* destination);
 
 // 1 when a copy may go ahead: the source exists, and the destination is
-// absent or a kind of file that is always replaced.
+// absent, cut short, or a kind of file that is always replaced.
 int mayOverwrite(const char* source, const char* destination);
 
 #endif

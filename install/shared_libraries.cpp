@@ -8,6 +8,7 @@
 #include "folders/file_exists.h"
 #include "install/copy.h"
 #include "install/texts.h"
+#include "install/whole_file.h"
 #include "resources/resource.h"
 #include "session/log.h"
 #include "session/session.h"
@@ -70,25 +71,26 @@ void collectRegistrations() {
 int installEntry(const SharedLibrary& library, const char* source, const char* destination) {
     switch (library.rule) {
     case ruleCopyIfMissing:
-        if (fileExists(destination)) return 1;
+        if (wholeFileExists(destination)) return 1;
         return copyComponentFile(source, destination);
     case ruleCopyIfMissingUnsettled:
         // Whether these two are registered is not settled: only a copy that
         // failed while the file is there all the same leads to a
         // registration, and otherwise the step fails as for any other copy.
-        if (fileExists(destination)) return 1;
+        if (wholeFileExists(destination)) return 1;
         if (copyComponentFile(source, destination)) return 1;
         return registerComponent(destination);
     case ruleCopyAndRegister:
         // A component that cannot be copied has been reported; the others
         // still get their chance.
-        if (fileExists(destination)) return 1;
+        if (wholeFileExists(destination)) return 1;
         if (!copyComponentFile(source, destination)) return 1;
         return registerComponent(destination);
     case ruleSameMinute:
         // Equality, not age: an installed copy newer than the cabinet's is
-        // replaced as well.
-        if (sameWriteMinute(source, destination)) return 1;
+        // replaced as well. A cut copy is replaced whatever its time, or the
+        // probe would ask for the libraries on every run for ever.
+        if (sameWriteMinute(source, destination) && wholeFileExists(destination)) return 1;
         return copyComponentFile(source, destination);
     }
     return 0;

@@ -20,5 +20,7 @@ inline constexpr char kCannotStart[] = "Nie można uruchomić programu ";
 inline constexpr char kClientWord[] = "*klient*";
 
 inline constexpr char kRegistrationTool[] = "regsvr32.exe";
+// Appended to a destination's name for the copy made beside it.
+inline constexpr char kInterimSuffix[] = ".varnel_nowy";
 
 #endif

@@ -4,10 +4,10 @@
 #include <string.h>
 #include <windows.h>
 
-#include "folders/file_exists.h"
 #include "folders/system_library.h"
 #include "install/copy.h"
 #include "install/shared_libraries.h"
+#include "install/whole_file.h"
 #include "session/session.h"
 #include "session/text.h"
 
@@ -82,7 +82,8 @@ int checkLibrary(const char* fileName, const char* versionFunction) {
     memset(version, ' ', 9);
 
     JoinedPath path;
-    bool present = joinText(path, session.systemFolder, fileName) && fileExists(path);
+    // A cut file is as good as none: the libraries step then replaces it.
+    bool present = joinText(path, session.systemFolder, fileName) && wholeFileExists(path);
     if (versionFunction == NULL) return present ? 1 : 0;
     if (!present) return 0;
 

@@ -351,6 +351,43 @@ TEST_F(CabinetExtraction, WrongFileUnderTheNextCabinetsNameFailsInsteadOfHanging
     }
 }
 
+TEST_F(CabinetExtraction, NextCabinetOfAnotherSetOrOutOfOrderIsRefusedBeforeItIsWritten) {
+    // A new a-cabinet beside an old b-cabinet of the same name: FDI itself
+    // compares the set only when a file runs on into the next cabinet.
+    make({"--set-id", "5", "stary*.cab", source("1", "1") + "=jeden.txt", "--next",
+          source("2", "2") + "=dwa.txt", "--next", source("3", "3") + "=trzy.txt"});
+    make({"--set-id", "6", "nowy*.cab", source("4", "4") + "=cztery.txt", "--next",
+          source("5", "5") + "=piec.txt"});
+    make({"--set-id", "5", "luka*.cab", source("6", "6") + "=szesc.txt", "--next",
+          source("7", "7") + "=siedem.txt"});
+    writeFile(download + "nowyb.cab", readFile(download + "staryb.cab"));
+    writeFile(download + "lukab.cab", readFile(download + "staryc.cab"));  // index 2 after 0
+    BoxRecorder recorder;
+    EXPECT_EQ(extract("nowya.cab"), 0);
+    EXPECT_EQ(extract("lukaa.cab"), 0);
+    expectReported(recorder, {"nowya.cab", "lukaa.cab"});
+    EXPECT_EQ(listFolder(destination), "cztery.txt szesc.txt");
+}
+
+TEST_F(CabinetExtraction, EntriesNamingOneFileForWindowsAreRefusedAndAnOldFileIsCutToSize) {
+    const char* const twins[] = {"A.TXT", "a.txt.", "a.txt "};
+    BoxRecorder recorder;
+    for (const char* twin : twins) {
+        SCOPED_TRACE(twin);
+        make({"setup_sys.cab", source("1", "pierwszy, dluzszy") + "=a.txt",
+              source("2", "drugi") + "=" + twin});
+        EXPECT_EQ(extract("setup_sys.cab"), 0);
+        EXPECT_EQ(listFolder(destination), "a.txt");
+        EXPECT_EQ(readFile(destination + "a.txt"), "pierwszy, dluzszy");
+        removeTree(destination + "a.txt");
+    }
+    expectReported(recorder, {"setup_sys.cab", "setup_sys.cab", "setup_sys.cab"});
+    writeFile(destination + "b.txt", "stara, dluga zawartosc");
+    make({"setup_sys.cab", source("3", "nowa") + "=b.txt"});
+    EXPECT_EQ(extract("setup_sys.cab"), 1);
+    EXPECT_EQ(readFile(destination + "b.txt"), "nowa");
+}
+
 TEST_F(CabinetExtraction, ChainThatLeadsBackEndsWhereItRepeats) {
     make({"zestaw*.cab", source("1", "1") + "=jeden.txt", "--next", source("2", "2") + "=dwa.txt",
           "--next", source("3", "3") + "=trzy.txt"});

@@ -93,18 +93,35 @@ TEST_F(WorkingFolders, OldNestedTreeWithReadOnlyHiddenAndSystemFilesIsReplaced) 
     expectFreshTree();
 }
 
-TEST_F(WorkingFolders, FileHeldOpenStopsTheRunWithTheDeletionMessage) {
-    makeFolders(workRoot + "\\instalacja");
+// Held open in any sharing mode, a file of the old tree stops the run before
+// anything of the tree is deleted: the installer of an earlier run may still
+// be working from it.
+TEST_F(WorkingFolders, FileHeldOpenStopsTheRunWithTheDeletionMessageAndNothingIsDeleted) {
+    const char* const files[] = {"start\\instbrx.exe", "start\\a\\readme.txt",
+                                 "biblioteki\\vncab.dll", "instalacja\\setup_sys.cab", "top.txt"};
+    for (const char* name : files) {
+        std::string path = workRoot + "\\" + name;
+        makeFolders(path.substr(0, path.find_last_of('\\')));
+        writeFile(path, "x");
+    }
     std::string held = workRoot + "\\instalacja\\setup_sys.cab";
-    writeFile(held, "cab");
-    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-
+    const DWORD sharing[] = {FILE_SHARE_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
     BoxRecorder recorder;
+    // The installer of an earlier run works in start: its current folder.
+    ASSERT_TRUE(SetCurrentDirectoryA((workRoot + "\\start").c_str()));
     EXPECT_EQ(prepareWorkingFolders(), 0);
-    CloseHandle(file);
-    ASSERT_EQ(recorder.boxes().size(), 1u);
+    SetCurrentDirectoryA(savedCurrent.c_str());
+    for (const char* name : files) EXPECT_TRUE(pathExists(workRoot + "\\" + name)) << name;
+    for (DWORD share : sharing) {
+        SCOPED_TRACE(share);
+        HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(prepareWorkingFolders(), 0);
+        CloseHandle(file);
+        for (const char* name : files) EXPECT_TRUE(pathExists(workRoot + "\\" + name)) << name;
+    }
+    ASSERT_EQ(recorder.boxes().size(), 3u);
     EXPECT_EQ(recorder.boxes()[0].title, u8"Instalacja programu Tabrix Kalk");
     EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można usunąć folderu tymczasowego " + workRoot);
     // The fields of the steps before the deletion stay; the working ones are unset.

@@ -79,3 +79,17 @@ TEST_F(CheckedCopy, FailedCopyNamesBothPathsOnThreeLines) {
     EXPECT_EQ(recorder.boxes()[0].text,
               u8"Nie można skopiować pliku \nz " + from("a.dll") + "\n na " + target);
 }
+
+// The copy is made beside the destination and moved over it in one step; a
+// move that cannot be made leaves no interim copy behind.
+TEST_F(CheckedCopy, ReplacementThatFailsLeavesNothingBeside) {
+    writeFile(from("vnapiwin.dll"), "new");
+    makeFolders(to("vnapiwin.dll"));  // a folder in the way of the move
+    BoxRecorder recorder;
+    EXPECT_EQ(copyComponentFile(from("vnapiwin.dll").c_str(), to("vnapiwin.dll").c_str()), 0);
+    EXPECT_EQ(listFolder(folder + "\\to"), "vnapiwin.dll");
+    EXPECT_TRUE(isFolder(to("vnapiwin.dll")));
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można skopiować pliku \nz " + from("vnapiwin.dll") +
+                                            "\n na " + to("vnapiwin.dll"));
+}

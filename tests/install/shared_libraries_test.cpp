@@ -95,7 +95,8 @@ TEST_F(SharedLibraries, ReadOnlyOldCopyIsReplacedAndNoCopyIsLeftReadOnly) {
     installAll();
     std::string maker = systemFolderPath() + "vncab.dll";
     setWriteTime(maker, 2024, 5, 6, 7, 9, 10);
-    SetFileAttributesA(maker.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA(maker.c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     // A missing library whose source is read-only and hidden.
     DeleteFileA((systemFolderPath() + "msvcr70.dll").c_str());
     SetFileAttributesA((libraries + "msvcr70.dll").c_str(),
@@ -108,9 +109,35 @@ TEST_F(SharedLibraries, ReadOnlyOldCopyIsReplacedAndNoCopyIsLeftReadOnly) {
         SCOPED_TRACE(name);
         DWORD attributes = GetFileAttributesA((systemFolderPath() + name).c_str());
         ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-        EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+        EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                FILE_ATTRIBUTE_SYSTEM), 0u);
     }
     SetFileAttributesA((libraries + "msvcr70.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A copy cut short by a power cut keeps its name: it counts as absent and is
+// replaced, under every rule. A whole file stays, whatever it holds.
+TEST_F(SharedLibraries, CutOrEmptyCopyIsReplacedAndAWholeOneKept) {
+    installAll();
+    std::string whole = readFile(libraries + "msvcr71.dll");
+    const struct {
+        const char* name;
+        size_t kept;  // bytes of the installed copy left
+    } cut[] = {{"msvcr71.dll", whole.size() / 2}, {"vfp7r.dll", 0}, {"mscomctl.ocx", 700},
+               {"vncab.dll", whole.size() - 1}};
+    for (const auto& c : cut) {
+        std::string target = systemFolderPath() + c.name;
+        writeFile(target, readFile(target).substr(0, c.kept));
+        setWriteTime(target, 2024, 5, 6, 7, 8, 10);  // the cabinet's minute
+    }
+    writeFile(systemFolderPath() + "msmapi32.ocx", "no image at all");
+    BoxRecorder recorder;
+    EXPECT_EQ(installSharedLibraries(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    for (const auto& c : cut)
+        EXPECT_TRUE(readFile(systemFolderPath() + c.name) == readFile(libraries + c.name)) << c.name;
+    EXPECT_EQ(readFile(systemFolderPath() + "msmapi32.ocx"), "no image at all");
+    EXPECT_EQ(listFolder(systemFolderPath()).find("varnel_nowy"), std::string::npos);
 }
 
 TEST_F(SharedLibraries, MissingComponentIsCopiedAndRegisteredByTheRealRegsvr32) {

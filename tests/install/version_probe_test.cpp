@@ -70,6 +70,12 @@ TEST_F(VersionProbe, PlainEntriesNeedOnlyToBePresent) {
     EXPECT_EQ(checkLibrary("mscomctl.ocx", NULL), 1);
     EXPECT_EQ(checkLibrary("absent.ocx", NULL), 0);
     EXPECT_EQ(checkLibrary("absent.dll", "_VNCAB_Wersja"), 0);
+    // Cut or empty is as good as absent.
+    std::string whole = readFile(systemFolderPath() + "msvcr71.dll");
+    writeFile(systemFolderPath() + "msvcr71.dll", whole.substr(0, whole.size() - 1));
+    writeFile(systemFolderPath() + "vncab.dll", "");
+    EXPECT_EQ(checkLibrary("msvcr71.dll", NULL), 0);
+    EXPECT_EQ(checkLibrary("vncab.dll", "_VNCAB_Wersja"), 0);
 }
 
 TEST_F(VersionProbe, FirstMissingFileStopsTheWalkBeforeTheMakersLibrariesLoad) {
