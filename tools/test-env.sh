@@ -79,6 +79,14 @@ start() {
   for _ in $(seq 600); do kill -0 "$boot" 2>/dev/null || break; sleep 0.1; done
   /usr/lib/wine/wine64 cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
+  # One desktop for the whole run, started here with no pipe of a test's:
+  # Wine ends its desktop process a second after the last program that used
+  # it, and a test program that started in that second met a desktop that
+  # hung instead of ending (every later box and dialog then failed to appear).
+  if [ -f "$build/bin/desktop_keeper.exe" ]; then
+    setsid "$loader" "$build/bin/desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
+  fi
+
   # A test authority that the test programs trust and nothing else does:
   # tools/wine-run.sh shows them the system's bundle with it added, in a
   # mount namespace of their own; the machine's bundle stays as it is.
