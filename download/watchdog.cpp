@@ -57,7 +57,7 @@ struct CallHelper {
     HINTERNET handle;  // the session of an open, the request of a read
     // A copy: a left-behind open may outlive the caller's text.
     char address[INTERNET_MAX_URL_LENGTH + 1];
-    char headers[64];  // extra request headers, or empty
+    char headers[kRequestHeadersCapacity];  // extra request headers, or empty
     BodyJob body;
 
     HINTERNET opened;
@@ -317,7 +317,8 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
 
     helper->kind = kReceiveBody;
     startCall(helper);
-    DWORD grace = graceWithin(limitMs);
+    DWORD firstStored = receipt.stored;
+    DWORD grace = 0;
     DWORD closedAt = 0;
     for (;;) {
         DWORD result = waitServingPaint(helper->done, kBodyWatchMs);
@@ -331,8 +332,10 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
             // Windows and makes every later read fail at once.
             // Signed: the read may have begun in the very tick read as now,
             // its time made odd by the marking bit.
+            DWORD limit = receipt.stored == firstStored ? receipt.firstByteLimitMs : limitMs;
+            grace = graceWithin(limit);
             if (since != 0 &&
-                static_cast<LONG>(now - since) >= static_cast<LONG>(limitMs - grace)) {
+                static_cast<LONG>(now - since) >= static_cast<LONG>(limit - grace)) {
                 InternetCloseHandle(session);
                 session = NULL;
                 closedAt = now;
