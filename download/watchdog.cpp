@@ -61,9 +61,6 @@ struct CallHelper {
     BodyJob body;
 
     HINTERNET opened;
-    // Set before an open is given up for good: the helper then closes what
-    // the call returns, and the session, itself.
-    BOOL closeOnReturn;
 };
 
 namespace {
@@ -156,16 +153,9 @@ DWORD WINAPI helperMain(LPVOID parameter) {
         if (helper->kind == kQuit) break;
         perform(helper);
         if (InterlockedCompareExchange(&helper->state, kIdle, kBusy) == kLeftBehind) {
-            if (helper->closeOnReturn) {
-                // The session was handed over with the call: nobody else
-                // holds these handles any more.
-                if (helper->opened != NULL) InternetCloseHandle(helper->opened);
-                InternetCloseHandle(helper->handle);
-            }
-            // Otherwise the session was closed under the call, and its
-            // request with it: a request handle it returned is never closed
-            // again, since the value may already name a newer handle of the
-            // dialog thread.
+            // The session was closed under the call, and its request with
+            // it: a request handle it returned is never closed again, since
+            // the value may already name a newer handle of the dialog thread.
             break;
         }
         SetEvent(helper->done);
@@ -256,7 +246,6 @@ int setUpOpen(CallHelper* helper, HINTERNET session, const char* address, const 
     helper->kind = kOpenAddress;
     helper->handle = session;
     helper->opened = NULL;
-    helper->closeOnReturn = FALSE;
     return 1;
 }
 
@@ -273,15 +262,14 @@ HANDLE callReturnedEvent(CallHelper* helper) { return helper->done; }
 HINTERNET openedRequest(CallHelper* helper) { return helper->opened; }
 
 void abandonOpenAddress(CallHelper* helper) {
-    helper->closeOnReturn = TRUE;
+    // As at a limit: closing the session ends the call on Windows, and
+    // takes along whatever request it has opened or is opening, so that
+    // nothing of the probe stays connected once it has chosen.
+    InternetCloseHandle(helper->handle);
     CallHelper* given = helper;
     if (leaveBehind(given)) return;
-    // It has just returned: what it opened is closed here, as after any
-    // call that returned in time.
-    if (helper->opened != NULL) InternetCloseHandle(helper->opened);
-    HINTERNET session = helper->handle;
+    // It has just returned, and what it opened went with the session.
     stopCallHelper(helper);
-    InternetCloseHandle(session);
 }
 
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,

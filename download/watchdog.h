@@ -96,9 +96,9 @@ int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address)
 HANDLE callReturnedEvent(CallHelper* helper);
 // What the call returned once it has: the request, NULL for no answer.
 HINTERNET openedRequest(CallHelper* helper);
-// Gives a started call and its session up without waiting: the helper
-// thread closes the request the call returns and the session once it
-// returns, then ends. The helper and the session are no longer the
+// Gives a started call up without waiting: its session is closed at once,
+// with any request the call opens, and the helper thread ends on its own
+// once the call returns. The helper and the session are no longer the
 // caller's.
 void abandonOpenAddress(CallHelper* helper);
 
