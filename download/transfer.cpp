@@ -197,7 +197,7 @@ Answer askForRest(Transfer& transfer, const char* address) {
                   transfer.validator))
         return kFailed;
     if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
-    logAnswer("download: asked again with", range, link);
+    logAnswer("download: retry with", range, link);
     DWORD status = readStatusCode(link);
     if (status == 200) return startAgain(transfer);
     if (status == 206) {
@@ -211,7 +211,7 @@ Answer askForRest(Transfer& transfer, const char* address) {
     transfer.restarted = true;
     logEvent("download: the range is of another version; the file starts again");
     if (!openInternetAddress(link, address, callLimit(transfer))) return kFailed;
-    logAnswer("download: asked again for", address, link);
+    logAnswer("download: retry of the whole file", address, link);
     if (readStatusCode(link) != 200) return kFailed;
     return startAgain(transfer);
 }
