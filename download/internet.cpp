@@ -60,6 +60,23 @@ int readContentRange(InternetLink& link, char* text, DWORD capacity) {
                : 0;
 }
 
+int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity) {
+    text[0] = '\0';
+    DWORD size = capacity;
+    return winInet.HttpQueryInfoA(link.request, info, text, &size, NULL) ? 1 : 0;
+}
+
+const char* parseByteCount(const char* text, ULONGLONG* value) {
+    *value = 0;
+    if (*text < '0' || *text > '9') return NULL;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        // More than eighteen digits are no size of any file.
+        if (*value >= 100000000000000000ULL) return NULL;
+        *value = *value * 10 + static_cast<ULONGLONG>(*text - '0');
+    }
+    return text;
+}
+
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
                                 DWORD limitMs) {
     if (link.request == NULL) return kBodyBroken;
@@ -69,8 +86,22 @@ BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD 
     return outcome;
 }
 
+int readBodyLength(InternetLink& link, ULONGLONG* length) {
+    // Read as text: the numeric query has only 32 bits, and what it makes of
+    // a longer number differs between systems.
+    char text[32];
+    const char* end = NULL;
+    if (readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text))
+        end = parseByteCount(text, length);
+    return end != NULL && *end == '\0';
+}
+
 int readContentLength(InternetLink& link, DWORD* length) {
-    return queryNumber(link, HTTP_QUERY_CONTENT_LENGTH, length);
+    ULONGLONG value = 0;
+    *length = 0;
+    if (!readBodyLength(link, &value) || value > 0xFFFFFFFFULL) return 0;
+    *length = static_cast<DWORD>(value);
+    return 1;
 }
 
 void closeInternetRequest(InternetLink& link) {

@@ -35,12 +35,20 @@ DWORD readStatusCode(InternetLink& link);
 // The open request's Content-Range header; 0 when it has none or it does
 // not fit `capacity`.
 int readContentRange(InternetLink& link, char* text, DWORD capacity);
+// Any header of the open request's answer as text (info is an HTTP_QUERY_
+// level); 0 when it has none or it does not fit `capacity`.
+int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity);
+// Reads the decimal digits at the start of `text`: where they end, or NULL
+// when there are none or too many.
+const char* parseByteCount(const char* text, ULONGLONG* value);
 // Reads the open request's body into receipt.file (download/watchdog.h),
 // allowing limitMs of silence per read. A read given up at its limit took
 // the session and the request along.
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
                                 DWORD limitMs);
-// The numeric Content-Length of the open request's answer.
+// The numeric Content-Length of the open request's answer, of any size.
+int readBodyLength(InternetLink& link, ULONGLONG* length);
+// The same when it fits 32 bits; 0 when it is missing or does not fit.
 int readContentLength(InternetLink& link, DWORD* length);
 // Logs the open request's status and length for the step and address.
 void logAnswer(const char* step, const char* address, InternetLink& link);

@@ -50,8 +50,8 @@ void noteReturn(ServerQuestion& question, int server, DWORD now) {
              now - question.askedAt);
 }
 
-// Every question still open is left to its helper, which closes its
-// handles when the call returns; the others are closed here.
+// Every question still open is given up: its session is closed at once,
+// its helper left to end when the call returns; the others are closed here.
 void endQuestions(ServerQuestion* questions) {
     for (int i = 0; i < kServers; ++i) {
         InternetLink& link = questions[i].link;

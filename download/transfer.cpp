@@ -45,13 +45,29 @@ void updateProgress(DWORD count) {
     }
 }
 
-// A download in progress: where its file stands and how much of it the
-// progress has counted.
+// A validator fits this (a long ETag is left for Last-Modified).
+const DWORD kValidatorCapacity = 200;
+
+// A download in progress: where its file stands, what the file is, and how
+// much of it the progress has counted.
 struct Transfer {
     InternetLink link;
     LocalFile file;
     DWORD stored = 0;   // bytes in the file
     DWORD counted = 0;  // bytes of this file counted in the progress
+    DWORD seen = 0;     // bytes in the file when the progress was last told
+    // GetTickCount() when bytes last arrived, or the first answer did.
+    DWORD lastByteAt = 0;
+    // The whole file's length, when an answer has told it.
+    BOOL totalKnown = FALSE;
+    DWORD total = 0;
+    // Where the current answer's body ends, when it says.
+    BOOL endKnown = FALSE;
+    DWORD end = 0;
+    // The version asked for with every range (If-Range); empty for none.
+    char validator[kValidatorCapacity] = "";
+    // A range of another version restarts the file from zero only once.
+    bool restarted = false;
 };
 
 // Counts what has been written since the progress was last told. Bytes that
@@ -59,9 +75,28 @@ struct Transfer {
 // progress never goes back nor past the whole.
 void countStored(void* context, DWORD stored) {
     Transfer& transfer = *static_cast<Transfer*>(context);
+    if (stored != transfer.seen) {
+        transfer.seen = stored;
+        transfer.lastByteAt = GetTickCount();
+    }
     if (stored <= transfer.counted) return;
     updateProgress(stored - transfer.counted);
     transfer.counted = stored;
+}
+
+// What is left of the file's silence, retries included; negative when spent.
+LONG silenceLeft(const Transfer& transfer) {
+    return static_cast<LONG>(transfer.lastByteAt + silenceLimitMs + kRetryWindowMs -
+                             GetTickCount());
+}
+
+// The limit of the next call: the silence limit, or less when that is all
+// the file has left.
+DWORD callLimit(const Transfer& transfer) {
+    LONG left = silenceLeft(transfer);
+    if (left <= 0) return 0;
+    return static_cast<DWORD>(left) < silenceLimitMs ? static_cast<DWORD>(left)
+                                                     : silenceLimitMs;
 }
 
 // Reads the open request's body into the file from where it stands.
@@ -69,43 +104,127 @@ BodyOutcome receiveBody(Transfer& transfer) {
     BodyReceipt receipt;
     receipt.file = transfer.file.handle;
     receipt.stored = transfer.stored;
-    DWORD announced = 0;
-    receipt.lengthKnown = readContentLength(transfer.link, &announced);
-    receipt.expectedEnd = transfer.stored + announced;
+    receipt.lengthKnown = transfer.endKnown;
+    receipt.expectedEnd = transfer.end;
+    receipt.firstByteLimitMs = callLimit(transfer);
     receipt.progress = countStored;
     receipt.context = &transfer;
+    transfer.seen = transfer.stored;
     BodyOutcome outcome =
         receiveInternetBody(transfer.link, receipt, kTransferBlock, silenceLimitMs);
     transfer.stored = receipt.stored;
     return outcome;
 }
 
-// A broken body is asked for again from where the file stopped: a 206 with
-// the matching range continues the file, a 200 starts it again from zero.
-// 0 when the server could not be asked or gave another answer.
-int resumeBody(Transfer& transfer, const char* address) {
+// Sets the file's end where the next bytes go. A helper given up may have
+// written one more block than the count it left, which the rest must not
+// follow.
+bool positionFile(Transfer& transfer) {
+    LARGE_INTEGER at;
+    at.QuadPart = transfer.stored;
+    return SetFilePointerEx(transfer.file.handle, at, NULL, FILE_BEGIN) &&
+           SetEndOfFile(transfer.file.handle);
+}
+
+enum Answer { kContinues, kFailed, kTooLarge };
+
+// The validator of the open answer: a strong ETag, or else Last-Modified
+// (a weak ETag may not go into If-Range).
+void keepValidator(Transfer& transfer) {
+    char* validator = transfer.validator;
+    if (readHeaderText(transfer.link, HTTP_QUERY_ETAG, validator, kValidatorCapacity) &&
+        validator[0] != '\0' && strncmp(validator, "W/", 2) != 0)
+        return;
+    readHeaderText(transfer.link, HTTP_QUERY_LAST_MODIFIED, validator, kValidatorCapacity);
+}
+
+// Takes an answer with the whole file: its length and validator are the
+// file's from now on, and the file (still empty when it is the first) starts
+// from zero.
+Answer takeWholeFile(Transfer& transfer) {
+    ULONGLONG length = 0;
+    transfer.totalKnown = readBodyLength(transfer.link, &length);
+    // The counts are of 32 bits; a longer file would wrap them.
+    if (transfer.totalKnown && length > 0xFFFFFFFFULL) return kTooLarge;
+    transfer.total = static_cast<DWORD>(length);
+    transfer.endKnown = transfer.totalKnown;
+    transfer.end = transfer.total;
+    keepValidator(transfer);
+    transfer.stored = 0;
+    return kContinues;
+}
+
+Answer startAgain(Transfer& transfer) {
+    Answer answer = takeWholeFile(transfer);
+    return answer != kContinues || positionFile(transfer) ? answer : kFailed;
+}
+
+// A 206 continues the file only when its range starts at the bytes stored
+// and belongs to a file of the length known (its first answer's).
+Answer takeRange(Transfer& transfer, bool* matches) {
+    *matches = false;
+    char text[80];
+    ULONGLONG first = 0, last = 0, total = 0, length = 0;
+    const char* at = NULL;
+    if (readContentRange(transfer.link, text, sizeof text) && strncmp(text, "bytes ", 6) == 0)
+        at = parseByteCount(text + 6, &first);
+    if (at != NULL && *at == '-') at = parseByteCount(at + 1, &last);
+    if (at != NULL && *at == '/') at = parseByteCount(at + 1, &total);
+    if (at == NULL || *at != '\0' || first > last || last >= total) return kContinues;
+    if (total > 0xFFFFFFFFULL) return kTooLarge;
+    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total)) return kContinues;
+    // A body of another length than its range is not that range.
+    if (readBodyLength(transfer.link, &length) && length != last - first + 1) return kContinues;
+    *matches = true;
+    transfer.totalKnown = TRUE;
+    transfer.total = static_cast<DWORD>(total);
+    transfer.endKnown = TRUE;
+    transfer.end = static_cast<DWORD>(last + 1);
+    return positionFile(transfer) ? kContinues : kFailed;
+}
+
+// Asks for the rest of the file from the bytes stored, of the same version.
+// A 200 starts the file again from zero; a range of another version or
+// length, or a 416, does so once with a request for the whole file.
+Answer askForRest(Transfer& transfer, const char* address) {
+    InternetLink& link = transfer.link;
+    closeInternetRequest(link);
+    // A read given up at its limit took the session along.
+    if (link.session == NULL && !openInternetSession(link)) return kFailed;
+    char range[40], headers[kRequestHeadersCapacity];
+    wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
+    if (!joinText(headers, range, transfer.validator[0] != '\0' ? "\r\nIf-Range: " : "",
+                  transfer.validator))
+        return kFailed;
+    if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
+    logAnswer("download: retry with", range, link);
+    DWORD status = readStatusCode(link);
+    if (status == 200) return startAgain(transfer);
+    if (status == 206) {
+        bool matches = false;
+        Answer answer = takeRange(transfer, &matches);
+        if (matches || answer == kTooLarge) return answer;
+    } else if (status != 416) {
+        return kFailed;
+    }
+    if (transfer.restarted) return kFailed;
+    transfer.restarted = true;
+    logEvent("download: the range is of another version; the file starts again");
+    if (!openInternetAddress(link, address, callLimit(transfer))) return kFailed;
+    logAnswer("download: retry of the whole file", address, link);
+    if (readStatusCode(link) != 200) return kFailed;
+    return startAgain(transfer);
+}
+
+// The pause before a retry, while the dialog is served; false when the
+// file's silence would be spent before the retry could be made.
+bool pauseBeforeRetry(const Transfer& transfer) {
+    if (silenceLeft(transfer) <= kRetryPauseMs) return false;
     for (int waited = 0; waited < kRetryPauseMs; waited += 100) {
         keepWindowResponsive();
         Sleep(100);
     }
-    closeInternetRequest(transfer.link);
-    // A read given up at its limit took the session along.
-    if (transfer.link.session == NULL && !openInternetSession(transfer.link)) return 0;
-    char range[40];
-    wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
-    if (!openInternetAddress(transfer.link, address, silenceLimitMs, range)) return 0;
-    logAnswer("download: retry with", range, transfer.link);
-    DWORD status = readStatusCode(transfer.link);
-    if (status == 206) {
-        char answered[80], wanted[24];
-        wsprintfA(wanted, "bytes %lu-", transfer.stored);
-        return readContentRange(transfer.link, answered, sizeof answered) &&
-               strncmp(answered, wanted, strlen(wanted)) == 0;
-    }
-    if (status != 200) return 0;
-    transfer.stored = 0;
-    return SetFilePointer(transfer.file.handle, 0, NULL, FILE_BEGIN) == 0 &&
-           SetEndOfFile(transfer.file.handle);
+    return true;
 }
 
 }  // namespace
@@ -147,10 +266,11 @@ int downloadFile(const char* address, const char* localPath, const char* display
 
     logAnswer("download:", address, link);
     DWORD started = GetTickCount();
+    transfer.lastByteAt = started;
+    Answer answer = takeWholeFile(transfer);
     int retries = 0;
-    for (;;) {
+    while (answer == kContinues) {
         BodyOutcome outcome = receiveBody(transfer);
-        if (outcome == kBodyComplete) break;
         if (outcome == kWriteFailed) {
             // Everything is let go before the box, which may stay open long.
             transfer.file.close();
@@ -159,20 +279,27 @@ int downloadFile(const char* address, const char* localPath, const char* display
             showFailure(kCannotWriteBuffer, localPath);
             return 0;
         }
-        logEvent("download: broken off with %lu bytes in the file", transfer.stored);
-        bool resumed = false;
-        while (!resumed && retries < kMaxRetries) {
+        if (outcome == kBodyComplete) {
+            if (!transfer.totalKnown || transfer.stored >= transfer.total) break;
+            // A range that ended before the whole is progress: the rest is
+            // asked for at once, and no retry is used up.
+            answer = askForRest(transfer, address);
+        } else {
+            logEvent("download: broken off with %lu bytes in the file", transfer.stored);
+            answer = kFailed;
+        }
+        while (answer == kFailed && retries < kMaxRetries && pauseBeforeRetry(transfer)) {
             ++retries;
-            resumed = resumeBody(transfer, address) != 0;
+            answer = askForRest(transfer, address);
         }
-        if (!resumed) {
-            // The user learns of it first; what was received stays on disk.
-            showFailure(kCannotReadIntoBuffer, address);
-            transfer.file.close();
-            closeInternetRequest(link);
-            closeInternetSession(link);
-            return 0;
-        }
+    }
+    if (answer != kContinues) {
+        // The user learns of it first; what was received stays on disk.
+        showFailure(kCannotReadIntoBuffer, address);
+        transfer.file.close();
+        closeInternetRequest(link);
+        closeInternetSession(link);
+        return 0;
     }
     DWORD elapsed = GetTickCount() - started;
     logEvent("download: %lu bytes in %lu ms, %lu KB/s, %d retries", transfer.stored, elapsed,

@@ -11,6 +11,10 @@ const DWORD kTransferBlock = 4000;
 // this pause each time.
 const int kMaxRetries = 3;
 const int kRetryPauseMs = 1000;
+// Retries share the file's silence: they are made, and waited for, only
+// until the silence limit and this much more have passed since the last
+// byte arrived, so that a dead line is reported soon after the limit.
+const DWORD kRetryWindowMs = 3000;
 
 // Fetches the address into the local file (replaced when it exists), writing
 // the status line and the percentage of the set as it goes. 1 when the whole

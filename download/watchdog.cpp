@@ -58,13 +58,10 @@ struct CallHelper {
     HINTERNET handle;  // the session of an open, the request of a read
     // A copy: a left-behind open may outlive the caller's text.
     char address[INTERNET_MAX_URL_LENGTH + 1];
-    char headers[64];  // extra request headers, or empty
+    char headers[kRequestHeadersCapacity];  // extra request headers, or empty
     BodyJob body;
 
     HINTERNET opened;
-    // Set before an open is given up for good: the helper then closes what
-    // the call returns, and the session, itself.
-    BOOL closeOnReturn;
 };
 
 namespace {
@@ -158,16 +155,9 @@ DWORD WINAPI helperMain(LPVOID parameter) {
         if (helper->kind == kQuit) break;
         perform(helper);
         if (InterlockedCompareExchange(&helper->state, kIdle, kBusy) == kLeftBehind) {
-            if (helper->closeOnReturn) {
-                // The session was handed over with the call: nobody else
-                // holds these handles any more.
-                if (helper->opened != NULL) winInet.InternetCloseHandle(helper->opened);
-                winInet.InternetCloseHandle(helper->handle);
-            }
-            // Otherwise the session was closed under the call, and its
-            // request with it: a request handle it returned is never closed
-            // again, since the value may already name a newer handle of the
-            // dialog thread.
+            // The session was closed under the call, and its request with
+            // it: a request handle it returned is never closed again, since
+            // the value may already name a newer handle of the dialog thread.
             break;
         }
         SetEvent(helper->done);
@@ -258,7 +248,6 @@ int setUpOpen(CallHelper* helper, HINTERNET session, const char* address, const 
     helper->kind = kOpenAddress;
     helper->handle = session;
     helper->opened = NULL;
-    helper->closeOnReturn = FALSE;
     return 1;
 }
 
@@ -275,15 +264,14 @@ HANDLE callReturnedEvent(CallHelper* helper) { return helper->done; }
 HINTERNET openedRequest(CallHelper* helper) { return helper->opened; }
 
 void abandonOpenAddress(CallHelper* helper) {
-    helper->closeOnReturn = TRUE;
+    // As at a limit: closing the session ends the call on Windows, and
+    // takes along whatever request it has opened or is opening, so that
+    // nothing of the probe stays connected once it has chosen.
+    winInet.InternetCloseHandle(helper->handle);
     CallHelper* given = helper;
     if (leaveBehind(given)) return;
-    // It has just returned: what it opened is closed here, as after any
-    // call that returned in time.
-    if (helper->opened != NULL) winInet.InternetCloseHandle(helper->opened);
-    HINTERNET session = helper->handle;
+    // It has just returned, and what it opened went with the session.
     stopCallHelper(helper);
-    winInet.InternetCloseHandle(session);
 }
 
 int openAddressWithin(CallHelper*& helper, HINTERNET& session, const char* address,
@@ -319,7 +307,8 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
 
     helper->kind = kReceiveBody;
     startCall(helper);
-    DWORD grace = graceWithin(limitMs);
+    DWORD firstStored = receipt.stored;
+    DWORD grace = 0;
     DWORD closedAt = 0;
     for (;;) {
         DWORD result = waitServingPaint(helper->done, kBodyWatchMs);
@@ -333,8 +322,10 @@ BodyOutcome receiveWithin(CallHelper*& helper, HINTERNET& session, BodyReceipt& 
             // Windows and makes every later read fail at once.
             // Signed: the read may have begun in the very tick read as now,
             // its time made odd by the marking bit.
+            DWORD limit = receipt.stored == firstStored ? receipt.firstByteLimitMs : limitMs;
+            grace = graceWithin(limit);
             if (since != 0 &&
-                static_cast<LONG>(now - since) >= static_cast<LONG>(limitMs - grace)) {
+                static_cast<LONG>(now - since) >= static_cast<LONG>(limit - grace)) {
                 winInet.InternetCloseHandle(session);
                 session = NULL;
                 closedAt = now;

@@ -41,8 +41,12 @@ CallHelper* startCallHelper();
 // Ends an idle helper thread and waits for it.
 void stopCallHelper(CallHelper* helper);
 
+// Room for the extra request headers of one open: a range and its validator.
+const DWORD kRequestHeadersCapacity = 320;
+
 // InternetOpenUrlA of the address on the session, with the extra request
-// headers (NULL for none, at most 63 characters), given at most limitMs.
+// headers (NULL for none, shorter than kRequestHeadersCapacity), given at
+// most limitMs.
 // 1 when the call returned in time (*request is what it returned, NULL when
 // the server could not be reached). 0 when it overran: the session has been
 // closed and set to NULL, and with it went every request it had; the helper
@@ -64,6 +68,9 @@ struct BodyReceipt {
     // bytes has broken off.
     BOOL lengthKnown;
     DWORD expectedEnd;
+    // The silence allowed before the body's first byte, at most limitMs: a
+    // retry gets only what is left of its file's share.
+    DWORD firstByteLimitMs;
     // Told on the dialog thread how many bytes the file holds as they grow.
     void (*progress)(void* context, DWORD stored);
     void* context;
@@ -72,7 +79,7 @@ struct BodyReceipt {
 // Reads the body into the file, block by block: each read waits until body
 // bytes are available (or the body has ended), takes at most blockSize of
 // them into a fresh zero-filled block, and is given at most limitMs of
-// silence. The helper thread reads and writes on its own, so nothing is
+// silence (receipt.firstByteLimitMs until the first byte). The helper thread reads and writes on its own, so nothing is
 // handed over per block; the dialog thread meanwhile serves paint requests,
 // shows the progress and watches the limit. A read that overruns has its
 // session closed as above (kBodyBroken); a helper still inside that read is
@@ -89,9 +96,9 @@ int startOpenAddress(CallHelper* helper, HINTERNET session, const char* address)
 HANDLE callReturnedEvent(CallHelper* helper);
 // What the call returned once it has: the request, NULL for no answer.
 HINTERNET openedRequest(CallHelper* helper);
-// Gives a started call and its session up without waiting: the helper
-// thread closes the request the call returns and the session once it
-// returns, then ends. The helper and the session are no longer the
+// Gives a started call up without waiting: its session is closed at once,
+// with any request the call opens, and the helper thread ends on its own
+// once the call returns. The helper and the session are no longer the
 // caller's.
 void abandonOpenAddress(CallHelper* helper);
 

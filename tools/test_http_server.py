@@ -16,8 +16,12 @@ Rules map a path (or "*" for every other path) to a behaviour:
     {"/programy/setup_sys.cab": {"mode": "status", "status": 404},
      "/programy/sys/setup_sys.cab": {"mode": "stall", "after": 5000}}
 
+A list of rules gives the n-th request of the path the n-th rule, and every
+later request the last one.
+
 Modes (the body is "body" as text, else "size" bytes of the pattern
-i % 251, else the file under the root; a missing file answers 404):
+(i + "shift") % 251, else the file under the root; a missing file answers
+404):
     file      the body with Content-Length (the default)
     status    "status" (default 404) with the body, or a small HTML page;
               "length": false leaves Content-Length out (close-delimited)
@@ -34,9 +38,11 @@ i % 251, else the file under the root; a missing file answers 404):
 "status" and "headers" (a JSON object) apply to every answering mode, and
 "delay" (milliseconds) holds the answer back that long after the request.
 "times" limits a rule to the first N requests of its path; later ones get
-the plain body. A plain file or trickle answer honours "Range: bytes=N-"
-with 206 and a Content-Range, unless the rule says "range": false (then 200
-and the whole body).
+the plain body. A plain file, stall or trickle answer honours "Range:
+bytes=N-" with 206 and a Content-Range, unless the rule says "range": false
+(then 200 and the whole body); with "cap" the 206 carries at most that many
+bytes, a range starting at or past the end gets 416, and an "If-Range" that
+matches neither the answer's ETag nor its Last-Modified gets the whole body.
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -72,8 +78,8 @@ class Log:
             self.file.flush()
 
 
-def pattern(size):
-    return bytes(i % 251 for i in range(size))
+def pattern(size, shift=0):
+    return bytes((i + shift) % 251 for i in range(size))
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -108,8 +114,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rule = server.rules.get(path, server.rules.get("*", {}))
         with server.lock:
             server.seen[path] = server.seen.get(path, 0) + 1
+            if isinstance(rule, list):
+                rule = rule[min(server.seen[path], len(rule)) - 1]
             if "times" in rule and server.seen[path] > int(rule["times"]):
-                rule = {key: rule[key] for key in ("body", "size", "range") if key in rule}
+                rule = {key: rule[key] for key in ("body", "size", "shift", "range") if key in rule}
         mode = rule.get("mode", "file")
         try:
             time.sleep(int(rule.get("delay", 0)) / 1000.0)
@@ -132,7 +140,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "body" in rule:
             return rule["body"].encode("utf-8"), True
         if "size" in rule:
-            return pattern(int(rule["size"])), True
+            return pattern(int(rule["size"]), int(rule.get("shift", 0))), True
         relative = path.lstrip("/")
         full = os.path.realpath(os.path.join(self.server.root, relative))
         if not full.startswith(self.server.root + os.sep) or not os.path.isfile(full):
@@ -156,15 +164,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def ranged(self, status, body, rule):
         """The answer to a "Range: bytes=N-" request: 206 with the rest of
-        the body, or the whole body as asked when there is none."""
+        the body (or "cap" bytes of it), 416 for a range past its end, or
+        the whole body as asked when there is none."""
         wanted = self.headers.get("Range", "")
-        if (status == 200 and rule.get("range", True) and wanted.startswith("bytes=")
-                and wanted.endswith("-") and wanted[6:-1].isdigit()
-                and int(wanted[6:-1]) < len(body)):
-            first = int(wanted[6:-1])
-            return 206, body[first:], [
-                ("Content-Range", "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))]
-        return status, body, []
+        if not (status == 200 and rule.get("range", True) and wanted.startswith("bytes=")
+                and wanted.endswith("-") and wanted[6:-1].isdigit()):
+            return status, body, []
+        validator = self.headers.get("If-Range")
+        headers = rule.get("headers", {})
+        if validator is not None and validator not in (headers.get("ETag"),
+                                                       headers.get("Last-Modified")):
+            return status, body, []
+        first = int(wanted[6:-1])
+        if first >= len(body):
+            return 416, b"", [("Content-Range", "bytes */%d" % len(body))]
+        last = min(len(body), first + int(rule.get("cap", len(body)))) - 1
+        return 206, body[first:last + 1], [
+            ("Content-Range", "bytes %d-%d/%d" % (first, last, len(body)))]
 
     def send_file(self, status, body, rule, send_body):
         status, body, extra = self.ranged(status, body, rule)
@@ -203,7 +219,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[:sent])
 
     def send_stall(self, status, body, rule, send_body):
-        self.head(status, rule, len(body))
+        status, body, extra = self.ranged(status, body, rule)
+        self.head(status, rule, len(body), extra)
         if send_body:
             self.wfile.write(body[:int(rule.get("after", 0))])
             self.wfile.flush()

@@ -125,18 +125,25 @@ TEST_F(DownloadTransfer, ErrorPageIsStoredAsTheFile) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
-TEST_F(DownloadTransfer, BodyCutShortOfItsLengthIsAReadFailure) {
+TEST_F(DownloadTransfer, BodyCutShortOfItsLengthOrLongerThanTheCountsIsAReadFailure) {
     // Announces 1000 bytes, sends 10 and closes. WinINet ends such a body
     // with a successful empty read; the count against the announced length
-    // is what tells.
-    ASSERT_TRUE(server.start(R"({"/short.bin": {"mode": "short", "size": 1000, "send": 10}})"));
-    std::string local = folder + "short.bin";
-    std::string address = server.url("/short.bin");
-    BoxRecorder boxes;
-    EXPECT_EQ(downloadFile(address.c_str(), local.c_str(), "short.bin"), 0);
-    expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " + address);
-    EXPECT_TRUE(readFile(local) == patternBytes(10));
-    EXPECT_FALSE(heldOpen(local));
+    // is what tells. A length of 4 GiB and more must not wrap to a small one.
+    const char* const rules[] = {R"({"mode": "short", "size": 1000, "send": 10})",
+                                 R"({"mode": "short", "size": 10, "announce": 4294967306})"};
+    for (const char* rule : rules) {
+        SCOPED_TRACE(rule);
+        TestHttpServer cutting("127.0.0.13", 80);
+        ASSERT_TRUE(cutting.start(std::string(R"({"/short.bin": )") + rule + "}"));
+        std::string local = folder + "short.bin";
+        std::string address = cutting.url("/short.bin");
+        BoxRecorder boxes;
+        EXPECT_EQ(downloadFile(address.c_str(), local.c_str(), "short.bin"), 0);
+        expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " + address);
+        std::string stored = readFile(local);
+        EXPECT_TRUE(stored == patternBytes(stored.size())) << stored.size() << " bytes";
+        EXPECT_FALSE(heldOpen(local));
+    }
 }
 
 TEST_F(DownloadTransfer, BodyCutTwiceIsResumedFromWhereItStoppedAndArrivesWhole) {
@@ -168,6 +175,56 @@ TEST_F(DownloadTransfer, ServerIgnoringTheRangeStartsTheFileAgainWithoutCounting
     EXPECT_TRUE(readFile(local) == patternBytes(120000));
     EXPECT_EQ(session.receivedBytes, 120000.0f);
     EXPECT_EQ(session.progressPercent, 100.0f);
+}
+
+TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLength) {
+    // Each file is cut once; what answers its ranges after that is the case.
+    const char* const etag = R"("headers": {"ETag": "\"v1\""})";
+    const char* const date = R"("headers": {"Last-Modified": "Mon, 02 Jun 2025 10:00:00 GMT"})";
+    const char* const newDate = R"("headers": {"Last-Modified": "Tue, 03 Jun 2025 10:00:00 GMT"})";
+    struct Case {
+        std::string first, later;  // the cut answer's rule, the later answers'
+        size_t size;               // of the version that must arrive
+        int shift;
+        const char* ifRange;  // sent with every range, when not null
+        size_t requests;      // at least
+    } const cases[] = {
+        // Ranges of 30 000 bytes at most: each is progress, not a retry.
+        {"", R"({"size": 200000, "cap": 30000})", 200000, 0, nullptr, 1 + 5},
+        // Replaced between the attempts: the new version arrives whole.
+        {etag, R"({"size": 200000, "shift": 7, "headers": {"ETag": "\"v2\""}})", 200000, 7,
+         "\"v1\"", 2},
+        {date, std::string(R"({"size": 200000, "shift": 7, )") + newDate + "}", 200000, 7,
+         "Mon, 02 Jun 2025 10:00:00 GMT", 2},
+        // Replaced without a validator, by a shorter file (416) or a longer one.
+        {"", R"({"size": 40000, "shift": 3})", 40000, 3, nullptr, 3},
+        {"", R"({"size": 300000, "shift": 5})", 300000, 5, nullptr, 3},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.first + " then " + item.later);
+        TestHttpServer cutting("127.0.0.13", 80);
+        std::string cut = R"({"mode": "reset", "size": 200000, "after": 50000)" +
+                          (item.first.empty() ? "" : ", " + item.first) + "}";
+        ASSERT_TRUE(cutting.start(R"({"/f.bin": [)" + cut + ", " + item.later + "]}"));
+        std::string local = folder + "f.bin";
+        BoxRecorder boxes;
+        EXPECT_EQ(downloadFile(cutting.url("/f.bin").c_str(), local.c_str(), "f.bin"), 1);
+        EXPECT_TRUE(boxes.boxes().empty());
+        EXPECT_TRUE(readFile(local) == patternBytes(item.size, item.shift))
+            << readFile(local).size() << " bytes";
+        for (const LoggedRequest& request : cutting.requests()) {
+            bool ranged = false;
+            std::string validator;
+            for (const auto& header : request.headers) {
+                ranged = ranged || header.first == "Range";
+                if (header.first == "If-Range") validator = header.second;
+            }
+            if (ranged) {
+                EXPECT_EQ(validator, item.ifRange ? item.ifRange : "");
+            }
+        }
+        EXPECT_GE(cutting.requests().size(), item.requests);
+    }
 }
 
 TEST_F(DownloadTransfer, UnreachableServerReportsTheRemoteOpenFailure) {
@@ -235,21 +292,28 @@ TEST_F(DownloadTransfer, ReadFailureIsReportedBeforeTheFileIsClosed) {
     EXPECT_TRUE(stored == patternBytes(stored.size()));
 }
 
-TEST_F(DownloadTransfer, StalledBodyIsReportedAsAReadFailureWithinTheSilenceLimit) {
+TEST_F(DownloadTransfer, DeadLineAfterACutIsReportedWithinTheSilenceLimitAndFiveSeconds) {
+    // Cut after 5000 bytes; every later answer sends its headers, then
+    // nothing. Retries share the silence since the last byte.
     silenceLimitMs = 1500;
-    ASSERT_TRUE(server.start(R"({"/stall.bin": {"mode": "stall", "size": 20000, "after": 5000}})"));
+    ASSERT_TRUE(server.start(R"({"/stall.bin": [{"mode": "reset", "size": 20000, "after": 5000},
+                                                {"mode": "stall", "size": 20000, "after": 0}]})"));
     std::string local = folder + "stall.bin";
     std::string address = server.url("/stall.bin");
     BoxRecorder boxes;
-    DWORD start = GetTickCount();
+    FILETIME boxAt = {};
+    WhileBoxShown check([&] { GetSystemTimeAsFileTime(&boxAt); });
     EXPECT_EQ(downloadFile(address.c_str(), local.c_str(), "stall.bin"), 0);
-    DWORD elapsed = since(start);
-    printf("[figures] read of a stalled body given up after %lu ms (limit %lu)\n", elapsed,
-           silenceLimitMs);
-    // Each of the four attempts gets the whole limit, with a pause between.
-    DWORD attempts = (kMaxRetries + 1) * silenceLimitMs + kMaxRetries * kRetryPauseMs;
-    EXPECT_GE(elapsed, attempts - 1000);
-    EXPECT_LE(elapsed, attempts + 2500);
+    // The first answer sent its last byte as its request came (Linux and
+    // Wine share the clock).
+    ULARGE_INTEGER box = {{boxAt.dwLowDateTime, boxAt.dwHighDateTime}};
+    double lastByte = server.requests().at(0).time;
+    DWORD elapsed = static_cast<DWORD>(
+        ((box.QuadPart - 116444736000000000ULL) / 1e7 - lastByte) * 1000);
+    printf("[figures] dead line after a cut: message %lu ms after the last byte (limit %lu), "
+           "%u requests\n", elapsed, silenceLimitMs, unsigned(server.requests().size()));
+    EXPECT_GE(elapsed, silenceLimitMs);
+    EXPECT_LE(elapsed, silenceLimitMs + 5000);
     expectOneBox(boxes, u8"Nie można pobrać do bufora z pliku " + address);
     EXPECT_TRUE(readFile(local) == patternBytes(5000));
     EXPECT_FALSE(heldOpen(local));

@@ -100,9 +100,9 @@ int countEvents(const std::string& logPath, const std::string& event) {
 
 }  // namespace
 
-std::string patternBytes(size_t size) {
+std::string patternBytes(size_t size, int shift) {
     std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i + shift) % 251);
     return bytes;
 }
 
@@ -160,6 +160,8 @@ std::vector<LoggedRequest> TestHttpServer::requests() const {
         request.path = jsonField(line, "path");
         request.userAgent = jsonField(line, "user_agent");
         request.headers = jsonHeaders(line);
+        size_t time = line.find("\"time\": ");
+        if (time != std::string::npos) request.time = atof(line.c_str() + time + 8);
         requests.push_back(request);
     }
     return requests;

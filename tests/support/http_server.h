@@ -13,6 +13,7 @@ struct LoggedRequest {
     std::string path;
     std::string userAgent;
     std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+    double time = 0;  // when it arrived, in seconds since 1970
 };
 
 // tools/test_http_server.py on one address and port. The files it serves
@@ -74,8 +75,8 @@ private:
     bool running_ = false;
 };
 
-// Writes `size` bytes of the server's pattern (i % 251) so that a test can
-// compare what arrived with what was served.
-std::string patternBytes(size_t size);
+// Writes `size` bytes of the server's pattern ((i + shift) % 251) so that a
+// test can compare what arrived with what was served.
+std::string patternBytes(size_t size, int shift = 0);
 
 #endif
