@@ -1,5 +1,7 @@
 #include "download/probe.h"
 
+#include <string.h>
+
 #include "download/internet.h"
 #include "download/texts.h"
 #include "session/log.h"
@@ -20,7 +22,23 @@ struct ServerQuestion {
     InternetLink link;
     AskState state = kNotAsked;
     DWORD askedAt = 0;  // ms since the probe began
+    char proxy[MAX_PATH] = "";  // empty: asked directly
 };
+
+// Behind a proxy every request is answered, by the proxy itself when the
+// server is down: a gateway's failure is the proxy saying the server did not
+// answer, and a server that did not answer must not be chosen. Asked
+// directly, any answer of the server counts, whatever its status.
+bool passedOver(ServerQuestion& question, int server) {
+    DWORD status = readStatusCode(question.link);
+    if (question.proxy[0] == '\0' || (status != 502 && status != 503 && status != 504))
+        return false;
+    logEvent("probe: server %d answered %lu through proxy %s: passed over", server, status,
+             question.proxy);
+    closeInternetRequest(question.link);
+    question.state = kNoAnswer;
+    return true;
+}
 
 // Asks the server. 0 only when no Internet session could be had.
 int ask(ServerQuestion& question, int server, DWORD now) {
@@ -30,11 +48,19 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     char address[MAX_PATH];
     // CMake bounds the host texts, so the address always fits.
     if (!joinText(address, updateScheme, selectedServerHost(server), kProbePath)) return 1;
-    logEvent("probe: asking server %d: %s", server, address);
+    char scheme[8] = "";
+    appendTextPart(scheme, updateScheme, strcspn(updateScheme, ":"));
+    if (findProxyFor(question.link, scheme, selectedServerHost(server), question.proxy,
+                     sizeof question.proxy))
+        logEvent("probe: asking server %d: %s through proxy %s", server, address, question.proxy);
+    else
+        logEvent("probe: asking server %d: %s", server, address);
     if (question.link.helper == NULL) {
         // No thread to wait with: the call blocks as long as WinINet lets it.
-        if (openInternetAddress(question.link, address, kServerAnswerLimitMs))
+        if (openInternetAddress(question.link, address, kServerAnswerLimitMs)) {
             question.state = kAnswered;
+            passedOver(question, server);
+        }
         return 1;
     }
     if (startOpenAddress(question.link.helper, question.link.session, address))
@@ -45,6 +71,7 @@ int ask(ServerQuestion& question, int server, DWORD now) {
 void noteReturn(ServerQuestion& question, int server, DWORD now) {
     question.link.request = openedRequest(question.link.helper);
     question.state = question.link.request != NULL ? kAnswered : kNoAnswer;
+    if (question.state == kAnswered && passedOver(question, server)) return;
     logEvent("probe: server %d %s after %lu ms", server,
              question.state == kAnswered ? "answered" : "could not be reached",
              now - question.askedAt);

@@ -28,7 +28,8 @@ int loadWinInet() {
         !find(library, "HttpQueryInfoA", found.HttpQueryInfoA) ||
         !find(library, "InternetQueryDataAvailable", found.InternetQueryDataAvailable) ||
         !find(library, "InternetReadFile", found.InternetReadFile) ||
-        !find(library, "InternetCloseHandle", found.InternetCloseHandle)) {
+        !find(library, "InternetCloseHandle", found.InternetCloseHandle) ||
+        !find(library, "InternetQueryOptionA", found.InternetQueryOptionA)) {
         FreeLibrary(library);
         return 0;
     }

@@ -19,6 +19,7 @@ struct WinInetFunctions {
     decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
     decltype(&::InternetReadFile) InternetReadFile;
     decltype(&::InternetCloseHandle) InternetCloseHandle;
+    decltype(&::InternetQueryOptionA) InternetQueryOptionA;
 };
 
 extern WinInetFunctions winInet;

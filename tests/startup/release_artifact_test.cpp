@@ -163,11 +163,12 @@ TEST_F(ReleaseArtifact, InternetInstallationThroughTheConfiguredProxy) {
     std::string tree = tempFolder() + "varnel_release_tree\\";
     removeTree(tree);
     ASSERT_TRUE(makeServerTree(tree));
-    // Behind a proxy every server "answers" (the proxy does), so update
-    // server 1 is chosen; nginx serves the tree for all three host names.
+    // nginx as the proxy: update server 1 is down, so the proxy answers for
+    // it with 502 Bad Gateway; it serves the tree for the other host names.
     NginxServer proxy(kProxyAddress, tree);
     ASSERT_TRUE(proxy.start(std::string("    server {\n        listen ") + kProxyAddress + ":" +
-                            kProxyPort + ";\n        root ROOT;\n    }\n"));
+                            kProxyPort + ";\n        root ROOT;\n" +
+                            "        if ($host ~* \"^www1\\.\") { return 502; }\n    }\n"));
     setProxy(true);
     std::map<std::string, long long> nativeBefore = nativeSystemFolder();
 
@@ -184,7 +185,7 @@ TEST_F(ReleaseArtifact, InternetInstallationThroughTheConfiguredProxy) {
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.boxes.empty()) << result.boxes[0].text;
-    EXPECT_NE(note.find("\nwww1.varnel.example.\n"), std::string::npos) << note;
+    EXPECT_NE(note.find("\nwww2.varnel.example.\n"), std::string::npos) << note;
 
     // Through the proxy every request names its server in full (Wine's
     // WinINet adds the default port, Windows' leaves it out).
@@ -197,12 +198,16 @@ TEST_F(ReleaseArtifact, InternetInstallationThroughTheConfiguredProxy) {
         requests.push_back(target);
         EXPECT_EQ(line.substr(line.size() - 8), "\"Varnel\"");
     }
-    const std::string server = "http://www1.varnel.example/programy/";
+    const std::string server = "http://www2.varnel.example/programy/";
     EXPECT_EQ(requests, (std::vector<std::string>{
+                            "http://www1.varnel.example/programy/setup_sys.cab",
                             server + "setup_sys.cab", server + "sys/setup_sys.cab",
                             server + "3_xx/tbrx/setup_tbrx_3_xxa.cab",
                             server + "3_xx/tbrx/setup_tbrx_3_xx.exe", server + "sys/setup_sys.cab",
                             server + "3_xx/tbrx/setup_tbrx_3_xxa.cab"}));
     expectLibrariesInstalled(nativeBefore);
     EXPECT_EQ(installerLine(), tempFolder() + "varnel\\start\\instbrx.exe  I " + start + "\\ ");
+    std::string log = readFile(tempFolder() + "varnel_setup.log");
+    EXPECT_NE(log.find("probe: server 1 answered 502 through proxy 127.0.0.21:3128: passed over"),
+              std::string::npos);
 }
