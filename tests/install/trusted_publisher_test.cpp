@@ -17,20 +17,20 @@ const std::string kPublisher = u8"PI Varnel Sp. z o.o. Łódź";
 struct TrustCase {
     const char* name;
     const char* file;     // the library, or instbrx.exe, to be refused; NULL for none
-    const char* standin;  // the signed stand-in it is made of, or "unsigned"
+    const char* standin;  // the stand-in it is made of
     std::string reason;   // the second line of the refusal
 };
 
 const TrustCase kCases[] = {
     {"AllSignedByThePublisher", NULL, NULL, ""},
-    {"UnsignedLibrary", "mscomctl.ocx", "unsigned", u8"\nPlik nie ma podpisu cyfrowego."},
+    {"UnsignedLibrary", "mscomctl.ocx", "unsigned.dll", u8"\nPlik nie ma podpisu cyfrowego."},
     {"LibraryChangedAfterSigning", "vncab.dll", "tampered.dll",
      u8"\nPlik został zmieniony po podpisaniu."},
     {"LibraryOfAnotherPublisher", "libeay32.dll", "other.dll",
      u8"\nPlik podpisał inny wydawca niż " + kPublisher},
     {"LibraryUnderAnUntrustedRoot", "vfp7r.dll", "rogue.dll",
      u8"\nCertyfikat podpisu nie pochodzi od zaufanego urzędu certyfikacji."},
-    {"InstallerUnsigned", "instbrx.exe", "unsigned", u8"\nPlik nie ma podpisu cyfrowego."},
+    {"InstallerUnsigned", "instbrx.exe", "unsigned.exe", u8"\nPlik nie ma podpisu cyfrowego."},
 };
 
 void PrintTo(const TrustCase& c, std::ostream* out) { *out << c.name; }
@@ -59,6 +59,8 @@ protected:
                     sign(built.maker, "tampered.dll", "publisher") &&
                     sign(built.plain, "other.dll", "other") &&
                     sign(built.plain, "rogue.dll", "rogue");
+        CopyFileA(built.plain.c_str(), (signedFolder() + "unsigned.dll").c_str(), FALSE);
+        CopyFileA(built.installer.c_str(), (signedFolder() + "unsigned.exe").c_str(), FALSE);
         // One byte of the code, well before the signature at the end.
         std::string tampered = readFile(signedFolder() + "tampered.dll");
         tampered[readFile(built.maker).size() / 2] ^= 0x01;
@@ -85,15 +87,8 @@ TEST_P(TrustedPublisher, OnlyFilesSignedByThePublisherAreCopiedOrStarted) {
     StandinFiles files{signedFolder() + "plain.dll", signedFolder() + "maker.dll",
                        signedFolder() + "installer.exe", {}};
     bool installer = c.file != NULL && strcmp(c.file, "instbrx.exe") == 0;
-    if (c.file != NULL) {
-        std::string source = strcmp(c.standin, "unsigned") != 0 ? signedFolder() + c.standin
-                             : installer ? builtStandins().installer
-                                         : builtStandins().plain;
-        if (installer)
-            files.installer = source;
-        else
-            files.replaced[c.file] = source;
-    }
+    if (c.file != NULL)
+        (installer ? files.installer : files.replaced[c.file]) = signedFolder() + c.standin;
     ASSERT_TRUE(makeProductSet(start, files));
 
     ProgramRun run =
