@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "folders/file_exists.h"
+#include "install/publisher.h"
 #include "install/texts.h"
 #include "session/log.h"
 #include "session/session.h"
@@ -68,6 +69,10 @@ int startInstaller() {
         showErrorBox(message);
         return 0;
     }
+
+    // Held from its check until the new process has been created from it.
+    HeldFile held;
+    if (!holdTrustedFile(programPath, &held)) return 0;
 
     CommandLine commandLine;
     if (runFolder == workFolder)

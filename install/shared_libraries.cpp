@@ -7,6 +7,7 @@
 
 #include "folders/file_exists.h"
 #include "install/copy.h"
+#include "install/publisher.h"
 #include "install/texts.h"
 #include "install/whole_file.h"
 #include "resources/resource.h"
@@ -67,31 +68,46 @@ void collectRegistrations() {
     registrationCount = 0;
 }
 
+// The copy of a library that will run as administrator: a signature the
+// build does not trust is refused (`refused` set) before anything is
+// copied, and the checked file stays held until its copy is made.
+int copyLibrary(const char* source, const char* destination, bool* refused) {
+    HeldFile held;
+    // A missing source is reported as such by the copy.
+    if (fileExists(source) && !holdTrustedFile(source, &held)) {
+        *refused = true;
+        return 0;
+    }
+    return copyComponentFile(source, destination);
+}
+
 // One entry; 0 fails the whole step.
 int installEntry(const SharedLibrary& library, const char* source, const char* destination) {
+    bool refused = false;
     switch (library.rule) {
     case ruleCopyIfMissing:
         if (wholeFileExists(destination)) return 1;
-        return copyComponentFile(source, destination);
+        return copyLibrary(source, destination, &refused);
     case ruleCopyIfMissingUnsettled:
         // Whether these two are registered is not settled: only a copy that
         // failed while the file is there all the same leads to a
         // registration, and otherwise the step fails as for any other copy.
         if (wholeFileExists(destination)) return 1;
-        if (copyComponentFile(source, destination)) return 1;
-        return registerComponent(destination);
+        if (copyLibrary(source, destination, &refused)) return 1;
+        return refused ? 0 : registerComponent(destination);
     case ruleCopyAndRegister:
         // A component that cannot be copied has been reported; the others
-        // still get their chance.
+        // still get their chance. A refused one ends the step: whoever
+        // changed it may have changed the others too.
         if (wholeFileExists(destination)) return 1;
-        if (!copyComponentFile(source, destination)) return 1;
+        if (!copyLibrary(source, destination, &refused)) return refused ? 0 : 1;
         return registerComponent(destination);
     case ruleSameMinute:
         // Equality, not age: an installed copy newer than the cabinet's is
         // replaced as well. A cut copy is replaced whatever its time, or the
         // probe would ask for the libraries on every run for ever.
         if (sameWriteMinute(source, destination) && wholeFileExists(destination)) return 1;
-        return copyComponentFile(source, destination);
+        return copyLibrary(source, destination, &refused);
     }
     return 0;
 }

@@ -20,6 +20,17 @@ inline constexpr char kCannotStart[] = "Nie można uruchomić programu ";
 inline constexpr char kClientWord[] = "*klient*";
 
 inline constexpr char kRegistrationTool[] = "regsvr32.exe";
+
+// A file refused because of its signature: the first line names it, the
+// second says what is wrong.
+inline constexpr char kCannotUseFile[] = "Nie można użyć pliku ";
+inline constexpr char kNoSignature[] = "\nPlik nie ma podpisu cyfrowego.";
+inline constexpr char kChangedAfterSigning[] = "\nPlik został zmieniony po podpisaniu.";
+inline constexpr char kOtherPublisher[] = "\nPlik podpisał inny wydawca niż ";
+inline constexpr char kUntrustedRoot[] =
+    "\nCertyfikat podpisu nie pochodzi od zaufanego urzędu certyfikacji.";
+inline constexpr char kSignatureUnchecked[] = "\nNie można sprawdzić podpisu cyfrowego pliku.";
+
 // Appended to a destination's name for the copy made beside it.
 inline constexpr char kInterimSuffix[] = ".varnel_nowy";
 

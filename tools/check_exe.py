@@ -439,6 +439,72 @@ def check_imports(image, report):
                            "time by its full path)" % name)
 
 
+def der_items(data, at, end):
+    """The DER elements between at and end, as (tag, content start, content end)."""
+    items = []
+    while at < end:
+        tag, length = data[at], data[at + 1]
+        at += 2
+        if length & 0x80:
+            count = length & 0x7F
+            length = int.from_bytes(data[at:at + count], "big")
+            at += count
+        if at + length > end:
+            raise Malformed("signature: DER element overruns its parent")
+        items.append((tag, at, at + length))
+        at += length
+    return items
+
+
+def common_name(data, name):
+    """The CN of an X.509 Name element."""
+    for _, rdn_at, rdn_end in der_items(data, name[1], name[2]):
+        for _, pair_at, pair_end in der_items(data, rdn_at, rdn_end):
+            oid, value = der_items(data, pair_at, pair_end)[:2]
+            if data[oid[1]:oid[2]] == b"\x55\x04\x03":
+                return data[value[1]:value[2]].decode("utf-8", "replace")
+    return "?"
+
+
+def signer_of(data):
+    """The signer's CN of a PKCS#7 SignedData (the certificate whose serial
+    the first SignerInfo names)."""
+    content_info = der_items(data, 0, len(data))[0]
+    explicit = der_items(data, content_info[1], content_info[2])[1]
+    signed = der_items(data, explicit[1], explicit[2])[0]
+    parts = der_items(data, signed[1], signed[2])
+    certificates = [p for p in parts if p[0] == 0xA0]
+    signer_infos = [p for p in parts if p[0] == 0x31][-1]
+    signer = der_items(data, signer_infos[1], signer_infos[2])[0]
+    issuer_serial = der_items(data, signer[1], signer[2])[1]
+    serial = der_items(data, issuer_serial[1], issuer_serial[2])[1]
+    for certificate in (der_items(data, certificates[0][1], certificates[0][2])
+                        if certificates else []):
+        tbs = der_items(data, certificate[1], certificate[2])[0]
+        fields = der_items(data, tbs[1], tbs[2])
+        if fields[0][0] == 0xA0:
+            fields = fields[1:]
+        if data[fields[0][1]:fields[0][2]] == data[serial[1]:serial[2]]:
+            return common_name(data, fields[4])
+    return "? (no certificate of the signer in the signature)"
+
+
+def check_signature(image, report):
+    """Only reported: a deployment signs its release or not."""
+    at, size = image.directory(4)  # the certificate table, by file offset
+    if not at or not size:
+        report.info("Signature: none")
+        return
+    length, _, kind = image.file.unpack("IHH", at)
+    if kind != 2:  # WIN_CERT_TYPE_PKCS_SIGNED_DATA
+        report.problem("signature: certificate of type %d, expected PKCS#7 signed data" % kind)
+        return
+    try:
+        report.info("Signature: signed by %s" % show(signer_of(image.file.take(at + 8, length - 8))))
+    except (IndexError, Malformed) as error:
+        report.problem("signature: cannot be read (%s)" % error)
+
+
 def check_outputs(folder, machine, report):
     """Every program and library of a build folder: machine and imports."""
     names = sorted(name for name in os.listdir(folder) if name.lower().endswith(PE_SUFFIXES))
@@ -699,6 +765,7 @@ def inspect(path, machine, report):
     report_sizes(path, data, image, report)
     check_header(image, machine, report)
     check_imports(image, report)
+    check_signature(image, report)
     resources = image.resources()
     check_dialog(resources, report)
     report.info("Icon groups (width x height x bits per pixel):")

@@ -18,6 +18,7 @@ packages=(
   xvfb x11-utils imagemagick xdotool         # windows without a screen, screenshots, the demo's clicks
   nginx-light                                # a real static server (and proxy) for the update tree
   openssl ca-certificates                    # the test authority of the HTTPS tests
+  osslsigncode                               # Authenticode signatures: the signed release and the signed stand-ins
 )
 export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386

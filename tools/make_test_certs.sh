@@ -4,6 +4,11 @@
 #   good.pem, good.key   signed by it, for 127.0.0.11 and 127.0.0.12
 #   wrong.pem, wrong.key signed by it, for another host name only
 #   stray.pem, stray.key self-signed: no authority the test Windows knows
+#   publisher.*, other.*  code signing under the test authority: the test
+#                         publisher, and another whose name begins the same
+#   rogue.*              code signing in the test publisher's name, under a
+#                         root of its own that nothing trusts
+#   (each signer's NAME.chain.pem holds its certificate and its root)
 #   tools/make_test_certs.sh FOLDER
 set -euo pipefail
 out=${1:?folder}
@@ -24,3 +29,16 @@ signed good "IP:127.0.0.11,IP:127.0.0.12,DNS:127.0.0.11,DNS:127.0.0.12"
 signed wrong "DNS:other.varnel.example"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout stray.key -out stray.pem -days $days \
   -subj "/CN=127.0.0.11" -addext "subjectAltName=DNS:127.0.0.11,DNS:127.0.0.12" 2>/dev/null
+
+codesigner() {  # NAME COMMON_NAME ROOT
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -utf8 -subj "/CN=$2" 2>/dev/null
+  printf 'extendedKeyUsage=codeSigning\n' >"$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -out "$1.pem" \
+    -days $days -extfile "$1.ext" 2>/dev/null
+  cat "$1.pem" "$3.pem" >"$1.chain.pem"
+}
+openssl req -x509 -newkey rsa:2048 -nodes -keyout rogue-ca.key -out rogue-ca.pem -days $days \
+  -subj "/CN=Varnel Rogue Authority" -addext "basicConstraints=critical,CA:TRUE" 2>/dev/null
+codesigner publisher "PI Varnel Sp. z o.o. Łódź" ca
+codesigner other "PI Varnel Sp. z o.o. Łódź Oddział" ca
+codesigner rogue "PI Varnel Sp. z o.o. Łódź" rogue-ca

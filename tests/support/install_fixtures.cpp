@@ -46,16 +46,33 @@ SystemFolderGuard::~SystemFolderGuard() {
     removeTree(backup_);
 }
 
-void layOutLibraries(const std::string& folder, const std::string& makerVariant,
-                     const std::set<std::string>& skip) {
+namespace {
+
+void layOut(const std::string& folder, const StandinFiles& files,
+            const std::set<std::string>& skip = {}) {
     makeFolders(folder);
     for (int i = 0; i < 14; ++i) {
         if (skip.count(kLibraryNames[i]) != 0) continue;
-        std::string source = programFolder() + (i < 12 ? "standin_plain.dll" : makerVariant);
+        auto other = files.replaced.find(kLibraryNames[i]);
+        std::string source = other != files.replaced.end() ? other->second
+                             : i < 12                      ? files.plain
+                                                           : files.maker;
         std::string target = folder + "\\" + kLibraryNames[i];
         CopyFileA(source.c_str(), target.c_str(), FALSE);
         setWriteTime(target, 2024, 5, 6, 7, 8, 10);
     }
+}
+
+}  // namespace
+
+StandinFiles builtStandins(const std::string& makerVariant) {
+    return {programFolder() + "standin_plain.dll", programFolder() + makerVariant,
+            programFolder() + "standin_installer.exe", {}};
+}
+
+void layOutLibraries(const std::string& folder, const std::string& makerVariant,
+                     const std::set<std::string>& skip) {
+    layOut(folder, builtStandins(makerVariant), skip);
 }
 
 void setWriteTime(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
@@ -85,9 +102,13 @@ SYSTEMTIME writeTime(const std::string& path) {
 }
 
 bool makeProductSet(const std::string& folder, const std::string& makerVariant) {
+    return makeProductSet(folder, builtStandins(makerVariant));
+}
+
+bool makeProductSet(const std::string& folder, const StandinFiles& files) {
     std::string parts = folder + "\\parts";
     removeTree(parts);
-    layOutLibraries(parts + "\\sys", makerVariant);
+    layOut(parts + "\\sys", files);
     std::vector<std::string> system = {"--set-id", "11", "setup_sys.cab"};
     for (const char* name : kLibraryNames)
         system.push_back(parts + "\\sys\\" + name + "=" + name + "|20|20240506070810");
@@ -99,7 +120,7 @@ bool makeProductSet(const std::string& folder, const std::string& makerVariant) 
     // Stored as they are, so the sizes are known: the a-cabinet holds the
     // installer and half the filler, which runs on into the b-cabinet, where
     // readme.txt starts.
-    std::string installer = programFolder() + "standin_installer.exe";
+    const std::string& installer = files.installer;
     size_t limit = readFile(installer).size() + 50000;
     if (!makeCabinet(folder, {"--set-id", "12", "--none", "--max-size", std::to_string(limit),
                               "setup_tbrx_3_xx*.cab", installer + "=instbrx.exe",

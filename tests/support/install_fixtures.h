@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,6 +49,16 @@ SYSTEMTIME writeTime(const std::string& path);
 // continues into the b-cabinet, and the setup program.
 bool makeProductSet(const std::string& folder, const std::string& makerVariant =
                                                     "standin_v1400510.dll");
+
+// The files a product set is made of, by their full paths; `replaced` names
+// single libraries that come from another file.
+struct StandinFiles {
+    std::string plain, maker, installer;
+    std::map<std::string, std::string> replaced;
+};
+// The stand-ins of the test build.
+StandinFiles builtStandins(const std::string& makerVariant = "standin_v1400510.dll");
+bool makeProductSet(const std::string& folder, const StandinFiles& files);
 
 // The tree an update server serves for variant L under `root`: the probe
 // path, setup_sys.cab with the fourteen stand-ins, a one-cabinet a-set with
