@@ -367,20 +367,15 @@ int extractSet(HMODULE library, HFDI context, const void* data) {
 int isCabinetFile(const char* path) { return withFdiContext(checkCabinet, path); }
 
 int extractCabinet(const char* cabinetName, const char* destinationFolder) {
-    // Room for the texts around two path-sized fields.
-    char message[2 * MAX_PATH + 32];
     char cabinetPath[MAX_PATH];
     // A path that does not fit cannot be reached with the ANSI calls: to the
     // program that cabinet is not there.
     if (!joinText(cabinetPath, session.downloadFolder, cabinetName) || !fileExists(cabinetPath)) {
-        if (!joinText(message, kMissingCabinet, session.downloadFolder, cabinetName))
-            copyText(message, kMissingCabinet);
-        showErrorBox(message);
+        showErrorBox(kMissingCabinet, session.downloadFolder, "", cabinetName);
         return 0;
     }
     if (!isCabinetFile(cabinetPath)) {
-        joinText(message, kNotCabinetStart, cabinetPath, kNotCabinetEnd);
-        showErrorBox(message);
+        showErrorBox(kNotCabinetStart, cabinetPath, kNotCabinetEnd);
         return 0;
     }
 
@@ -394,7 +389,6 @@ int extractCabinet(const char* cabinetName, const char* destinationFolder) {
     logEvent("extract: %s into %s: %d files, %s", cabinetPath, destinationFolder, extractedFiles,
              extracted ? "done" : "failed");
     if (extracted) return 1;
-    joinText(message, kCannotExtract, cabinetPath);
-    showErrorBox(message);
+    showErrorBox(kCannotExtract, cabinetPath);
     return 0;
 }

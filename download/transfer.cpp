@@ -232,9 +232,7 @@ bool pauseBeforeRetry(const Transfer& transfer) {
 void showFailure(const char* text, const char* subject) {
     // Subjects are addresses, paths and names of up to MAX_PATH characters,
     // or a folder and a name that together did not fit one.
-    char message[3 * MAX_PATH];
-    if (!joinText(message, text, subject)) copyText(message, text);
-    showErrorBox(message);
+    showErrorBox(text, subject);
 }
 
 int downloadFile(const char* address, const char* localPath, const char* displayName) {

@@ -143,9 +143,7 @@ int folderTreeInUse(const char* folder) {
 namespace {
 
 int failWith(const char* text, const char* detail = "") {
-    char message[2 * MAX_PATH + 64];
-    if (!joinText(message, text, detail)) copyText(message, text);
-    showErrorBox(message);
+    showErrorBox(text, detail);
     return 0;
 }
 

@@ -83,15 +83,12 @@ bool replaceFile(const char* source, const char* destination) {
 }  // namespace
 
 int copyComponentFile(const char* source, const char* destination) {
-    char message[3 * 260 + 64];
     if (!fileExists(source)) {
-        joinText(message, kMissingFile, source);
-        showErrorBox(message);
+        showErrorBox(kMissingFile, source);
         return 0;
     }
     if (!mayOverwrite(source, destination)) return 1;
     if (replaceFile(source, destination)) return 1;
-    joinText(message, kCannotCopy, source, kCopyTarget, destination);
-    showErrorBox(message);
+    showErrorBox(kCannotCopy, source, kCopyTarget, destination);
     return 0;
 }

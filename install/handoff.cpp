@@ -63,10 +63,8 @@ int startInstaller() {
         runFolder = session.startWorkFolder;
     }
 
-    char message[sizeof(CommandLine) + 64];
     if (!fileExists(programPath)) {
-        joinText(message, kMissingInstaller, programPath);
-        showErrorBox(message);
+        showErrorBox(kMissingInstaller, programPath);
         return 0;
     }
 
@@ -94,8 +92,7 @@ int startInstaller() {
         EndDialog(session.dialogWindow, session.endCode);
         return 1;
     }
-    joinText(message, kCannotStart, commandLine);
-    showErrorBox(message);
+    showErrorBox(kCannotStart, commandLine);
     EndDialog(session.dialogWindow, session.endCode);
     return 0;
 }

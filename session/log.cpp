@@ -12,32 +12,33 @@ const int kLineMax = 1000;
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 
-// The time stamp, the label and the text, cut to the line's room.
-void writeLine(const char* label, const char* text) {
+// The time stamp, the label and the text, cut to the line's room. Labels
+// are the program's own texts.
+void writeLine(const char* label, const WCHAR* text) {
     if (logFile == INVALID_HANDLE_VALUE) return;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char line[kLineMax + 32];
-    int used = wsprintfA(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+    WCHAR line[kLineMax + 32];
+    int used = wsprintfW(line, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
                          now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    const char* parts[2] = {label, text};
-    for (const char* part : parts) {
-        for (; *part != '\0' && used < kLineMax; ++part) {
-            if (*part == '\r') continue;
-            if (*part == '\n') {
+    WCHAR wideLabel[128] = L"";
+    appendWideText(wideLabel, label, kProgramCodePage);
+    const WCHAR* parts[2] = {wideLabel, text};
+    for (const WCHAR* part : parts) {
+        for (; *part != L'\0' && used < kLineMax; ++part) {
+            if (*part == L'\r') continue;
+            if (*part == L'\n') {
                 if (used + 3 > kLineMax) break;
-                line[used++] = ' ';
-                line[used++] = '/';
-                line[used++] = ' ';
+                line[used++] = L' ';
+                line[used++] = L'/';
+                line[used++] = L' ';
                 continue;
             }
             line[used++] = *part;
         }
     }
-    WCHAR wide[kLineMax + 32];
-    int count = MultiByteToWideChar(CP_ACP, 0, line, used, wide, kLineMax + 32);
     char utf8[3 * (kLineMax + 32) + 2];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, count, utf8, sizeof utf8 - 2, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, line, used, utf8, sizeof utf8 - 2, NULL, NULL);
     utf8[bytes++] = '\r';
     utf8[bytes++] = '\n';
     DWORD written = 0;
@@ -68,7 +69,17 @@ void closeRunLog() {
     logFile = INVALID_HANDLE_VALUE;
 }
 
-void logText(const char* label, const char* text) { writeLine(label, text); }
+void logText(const char* label, const char* text) {
+    // Only what the line can hold is converted: a command line may be long.
+    int length = lstrlenA(text);
+    if (length > kLineMax) length = kLineMax;
+    WCHAR wide[kLineMax + 1];
+    int count = length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, length, wide, kLineMax);
+    wide[count] = L'\0';
+    writeLine(label, wide);
+}
+
+void logShownText(const char* label, const WCHAR* text) { writeLine(label, text); }
 
 void logEvent(const char* format, ...) {
     if (logFile == INVALID_HANDLE_VALUE) return;
@@ -78,5 +89,5 @@ void logEvent(const char* format, ...) {
     va_start(arguments, format);
     wvsprintfA(text, format, arguments);
     va_end(arguments);
-    writeLine("", text);
+    logText("", text);
 }

@@ -12,12 +12,17 @@ inline constexpr char kOldLogName[] = "varnel_setup.old.log";
 // Keeps the last log as the old one and starts a new one.
 void openRunLog();
 void closeRunLog();
-// One event: the label, then the text, in UTF-8 (the program's texts are in
-// the ANSI code page). Line breaks in the text become " / ", and a line is
-// cut at 1000 characters: the log holds no more than the run produced.
+// One event: the label, then the text, in UTF-8. The label is the program's
+// own (Windows-1250), the text comes from the system (a path, a command
+// line: the system's code page), so both read right on any Windows. Line
+// breaks in the text become " / ", and a line is cut at 1000 characters: the
+// log holds no more than the run produced.
 void logText(const char* label, const char* text);
+// The same for a text already in UTF-16, as the message boxes show it.
+void logShownText(const char* label, const wchar_t* text);
 // One event from a wsprintf format. Its arguments are numbers, names and
-// paths or addresses of up to MAX_PATH characters, at most two of them.
+// paths or addresses of up to MAX_PATH characters, at most two of them,
+// from the system like the text of logText.
 void logEvent(const char* format, ...);
 
 #endif

@@ -27,3 +27,14 @@ bool appendNumber(char* target, size_t capacity, int number) {
     wsprintfA(digits, "%d", number);
     return appendText(target, capacity, digits);
 }
+
+bool appendWideText(wchar_t* target, size_t capacity, const char* source, unsigned codePage) {
+    size_t used = static_cast<size_t>(lstrlenW(target));
+    if (used >= capacity) return false;
+    if (*source == '\0') return true;
+    // The count includes the terminating zero.
+    int count = MultiByteToWideChar(codePage, 0, source, -1, NULL, 0);
+    if (count <= 0 || static_cast<size_t>(count) > capacity - used) return false;
+    MultiByteToWideChar(codePage, 0, source, -1, target + used, count);
+    return true;
+}

@@ -38,6 +38,21 @@ inline bool appendNumber(char (&target)[N], int number) {
     return appendNumber(target, N, number);
 }
 
+// The code page the program's own texts are compiled in. Texts that come
+// from the system (paths, names, command lines) are in the system's ANSI code
+// page instead, CP_ACP.
+inline constexpr unsigned kProgramCodePage = 1250;
+
+// Appends a narrow text, converted from the code page, to a zero-terminated
+// UTF-16 target: for the wide functions that show texts whatever the
+// system's code page.
+bool appendWideText(wchar_t* target, size_t capacity, const char* source, unsigned codePage);
+
+template <size_t N>
+inline bool appendWideText(wchar_t (&target)[N], const char* source, unsigned codePage) {
+    return appendWideText(target, N, source, codePage);
+}
+
 // Joins up to four pieces into the target (all or nothing).
 template <size_t N>
 inline bool joinText(char (&target)[N], const char* a, const char* b,

@@ -3,9 +3,10 @@
 # Idempotent; set VARNEL_SKIP_INSTALL=1 to skip it on a machine already set up.
 #
 # Side effects on the machine beyond the packages: the i386 architecture is
-# added to dpkg (for wine32), the Polish locale is enabled in /etc/locale.gen
-# and generated, and the machine's own nginx service is stopped and disabled
-# (the tests and the demo start nginx as a program of their own).
+# added to dpkg (for wine32), the Polish, English and Russian locales are
+# enabled in /etc/locale.gen and generated, and the machine's own nginx service
+# is stopped and disabled (the tests and the demo start nginx as a program of
+# their own).
 set -euo pipefail
 [ "${VARNEL_SKIP_INSTALL:-0}" = 1 ] && exit 0
 
@@ -24,14 +25,20 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
 apt-get update -q
 
-# Wine takes its ANSI code page (1250) from the Polish locale. It is made
-# first, so that no later step runs with a locale that does not exist yet.
+# Wine takes its ANSI code page from the Unix locale: 1250 from the Polish
+# one, which every test runs under, and 1252 and 1251 from the English and
+# Russian ones, under which some tests run again to see the Polish texts
+# shown right on a Western and a Cyrillic Windows. They are made first, so
+# that no later step runs with a locale that does not exist yet.
 apt-get install -y -q locales
-if ! locale -a 2>/dev/null | grep -qi '^pl_PL.utf8$'; then
-  sed -i 's/^# *\(pl_PL.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen || echo 'pl_PL.UTF-8 UTF-8' >>/etc/locale.gen
-  locale-gen >/dev/null
-fi
+made=0
+for name in pl_PL en_US ru_RU; do
+  locale -a 2>/dev/null | grep -qi "^$name.utf8\$" && continue
+  sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+  grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >>/etc/locale.gen
+  made=1
+done
+[ "$made" = 0 ] || locale-gen >/dev/null
 
 apt-get install -y -q "${packages[@]}"
 # nginx is used as a program of the tests, never as a service of the machine.

@@ -9,6 +9,7 @@
 #include "session/variants.h"
 #include "ui/message_boxes.h"
 #include "ui/progress.h"
+#include "ui/shown_text.h"
 #include "ui/texts.h"
 
 namespace {
@@ -43,12 +44,12 @@ void endRun(HWND dialog) {
 
 void setSourceNote(bool local) {
     if (local) {
-        SetDlgItemTextA(session.dialogWindow, IDC_SOURCE_NOTE, kLocalNote);
+        setShownText(session.dialogWindow, IDC_SOURCE_NOTE, kLocalNote);
         return;
     }
     char note[512];
     composeServerNote(note, sizeof note);
-    SetDlgItemTextA(session.dialogWindow, IDC_SOURCE_NOTE, note);
+    setShownText(session.dialogWindow, IDC_SOURCE_NOTE, note);
 }
 
 void takeLibraryChoice() {
@@ -79,20 +80,20 @@ int setDialogTexts() {
                    session.installLibraries != 1 ? BST_CHECKED : BST_UNCHECKED);
 
     copyText(session.windowTitle, kInstallTitlePrefix);
-    SetDlgItemTextA(dialog, IDC_HEADING, kDialogHeading);
-    SetDlgItemTextA(dialog, IDC_STAGE1, kStage1);
-    SetDlgItemTextA(dialog, IDC_STAGE2, kStage2);
+    setShownText(dialog, IDC_HEADING, kDialogHeading);
+    setShownText(dialog, IDC_STAGE1, kStage1);
+    setShownText(dialog, IDC_STAGE2, kStage2);
     // Without the template's "&" the buttons lose their accelerators, as the
     // users of the earlier versions know them.
-    SetDlgItemTextA(dialog, IDC_START, kStartButton);
-    SetDlgItemTextA(dialog, IDC_CANCEL_INSTALL, kCancelButton);
+    setShownText(dialog, IDC_START, kStartButton);
+    setShownText(dialog, IDC_CANCEL_INSTALL, kCancelButton);
     setSourceNote(IsDlgButtonChecked(dialog, IDC_LOCAL_RUN) == BST_CHECKED);
     UpdateWindow(dialog);
 
     appendText(session.windowTitle, session.displayName);
     appendText(session.windowTitle, kVersionWord);
     appendText(session.windowTitle, session.versionText);
-    SetWindowTextA(dialog, session.windowTitle);
+    setShownTitle(dialog, session.windowTitle);
 
     const VariantLook* look = NULL;
     for (const VariantLook& candidate : variantLooks)
@@ -100,7 +101,7 @@ int setDialogTexts() {
     if (look != NULL) {
         char versionLine[40];  // at most 39 characters
         if (joinText(versionLine, look->label, kVersionWord, session.versionText))
-            SetDlgItemTextA(dialog, IDC_VERSION_LINE, versionLine);
+            setShownText(dialog, IDC_VERSION_LINE, versionLine);
         // The system's default icon size; the control owns the icon for the
         // dialog's lifetime. One that does not load leaves the globe.
         HANDLE icon = LoadImageA(session.instanceHandle, MAKEINTRESOURCEA(look->icon), IMAGE_ICON,

@@ -5,25 +5,43 @@
 #include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
+#include "ui/shown_text.h"
 #include "ui/texts.h"
 
-void showErrorBox(const char* text) {
+void showErrorBox(const char* text, const char* subject, const char* textAfter,
+                  const char* subject2) {
     // Prefix and display name share 52 bytes; every display name of the
     // variant table fits with room to spare, and one that did not would
     // leave the prefix alone rather than a cut name.
     char title[52];
     copyText(title, session.runKind == 'A' ? kUpdateTitlePrefix : kInstallTitlePrefix);
     appendText(title, session.displayName);
+    WCHAR wideTitle[64] = L"";
+    appendWideText(wideTitle, title, kProgramCodePage);
+    // The sentences are the program's, the subjects the system's. A message
+    // whose subjects do not fit is shown without them rather than cut.
+    WCHAR message[kShownTextMax] = L"";
+    const char* pieces[4] = {text, subject, textAfter, subject2};
+    for (int i = 0; i < 4; ++i) {
+        if (!appendWideText(message, pieces[i], i % 2 == 0 ? kProgramCodePage : CP_ACP)) {
+            message[0] = L'\0';
+            appendWideText(message, text, kProgramCodePage);
+            break;
+        }
+    }
     // No owner: the box must also appear before the dialog exists and in an
     // update, which has no dialog.
-    logText("message box: ", text);
-    MessageBoxA(NULL, text, title, MB_OK | MB_ICONERROR);
+    logShownText("message box: ", message);
+    MessageBoxW(NULL, message, wideTitle, MB_OK | MB_ICONERROR);
 }
 
 bool confirmCancel() {
-    logText("message box: ", kCancelQuestion);
-    bool yes = MessageBoxA(session.dialogWindow, kCancelQuestion, kCancelQuestionTitle,
-                           MB_YESNO | MB_ICONQUESTION) == IDYES;
+    WCHAR question[128] = L"", title[64] = L"";
+    appendWideText(question, kCancelQuestion, kProgramCodePage);
+    appendWideText(title, kCancelQuestionTitle, kProgramCodePage);
+    logShownText("message box: ", question);
+    bool yes = MessageBoxW(session.dialogWindow, question, title, MB_YESNO | MB_ICONQUESTION) ==
+               IDYES;
     logText("answer: ", yes ? "yes" : "no");
     return yes;
 }

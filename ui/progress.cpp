@@ -3,11 +3,12 @@
 #include <windows.h>
 
 #include "session/session.h"
+#include "ui/shown_text.h"
 
 void repaintDialog() { UpdateWindow(session.dialogWindow); }
 
 void setControlText(int controlId, const char* text) {
-    SetDlgItemTextA(session.dialogWindow, controlId, text);
+    setShownText(session.dialogWindow, controlId, text);
     repaintDialog();
 }
 

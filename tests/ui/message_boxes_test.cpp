@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "session/log.h"
 #include "session/session.h"
 #include "session/variants.h"
 #include "tests/support/boxes.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -64,6 +66,32 @@ TEST_F(MessageBoxes, ErrorBoxHasNoOwnerEvenWhileTheDialogExists) {
     ASSERT_EQ(recorder.boxes().size(), 1u);
     EXPECT_EQ(recorder.boxes()[0].owner, nullptr);
     DestroyWindow(session.dialogWindow);
+}
+
+// The sentences are the program's (1250), the paths the system's: byte F1 is
+// "ń" on a Polish, "ñ" on a Western and "с" on a Cyrillic Windows.
+TEST_F(MessageBoxes, SentencesAndPathsEachReadRightInTheBoxAndTheLog) {
+    configure();
+    std::string source = tempFolder() + "a\xF1\\x.cab", target = "C:\\\xF1";
+    auto shown = [](const std::string& path) {
+        std::wstring wide(MAX_PATH, L'\0');
+        wide.resize(MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], MAX_PATH) - 1);
+        return toUtf8(wide);
+    };
+    const std::string shownSource = shown(source), shownTarget = shown(target);
+    openRunLog();
+    BoxRecorder recorder;
+    showErrorBox("Nie można skopiować pliku \nz ", source.c_str(), "\n na ", target.c_str());
+    closeRunLog();
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    const std::string expected =
+        u8"Nie można skopiować pliku \nz " + shownSource + "\n na " + shownTarget;
+    EXPECT_EQ(recorder.boxes()[0].text, expected);
+    std::string log = readFile(tempFolder() + "varnel_setup.log");
+    EXPECT_NE(log.find(u8"message box: Nie można skopiować pliku  / z " + shownSource +
+                       " /  na " + shownTarget + "\r\n"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(MessageBoxes, CancelQuestionAsksTheDialogOwnerAndReadsYes) {
