@@ -125,10 +125,10 @@ int holdTrustedFile(const char* path, HeldFile* held) {
     logText("signature: signer ", name);
     if (refusal == NULL) return 1;
 
-    char message[2 * 260 + 3 * 256 + 160];
-    joinText(message, kCannotUseFile, path, refusal);
-    if (refusal == kOtherPublisher) appendText(message, kPublisherText);
-    showErrorBox(message);
+    // The path in the system's code page, the rest in the program's own.
+    char reason[3 * 256 + 160];
+    joinText(reason, refusal, refusal == kOtherPublisher ? kPublisherText : "");
+    showErrorBox(kCannotUseFile, path, reason);
     return 0;
 }
 
