@@ -9,8 +9,9 @@
 inline constexpr char kLogName[] = "varnel_setup.log";
 inline constexpr char kOldLogName[] = "varnel_setup.old.log";
 
-// Keeps the last log as the old one and starts a new one.
-void openRunLog();
+// Keeps the last log as the old one and starts a new one; `continued` (a
+// copy started by another's relaunch) writes on after that copy's lines.
+void openRunLog(bool continued = false);
 void closeRunLog();
 // One event: the label, then the text, in UTF-8 (the program's texts are in
 // the ANSI code page). Line breaks in the text become " / ", and a line is
