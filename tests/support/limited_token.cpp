@@ -8,7 +8,7 @@
 // start is left behind. With VARNEL_NEVER_ELEVATED set (inherited by the
 // copies, as Wine's "runas" is a plain start) no copy ever gets the rights,
 // as for a standard user with User Account Control switched off; a fuse
-// ends a chain of copies at the fifth.
+// then ends a chain of copies at the fifth start in that log.
 #include <windows.h>
 
 #include <stdio.h>
@@ -54,7 +54,7 @@ struct LimitedToken {
         int starts = 0;
         for (int c; log != NULL && (c = fgetc(log)) != EOF;) starts += c == '\n';
         if (log != NULL) fclose(log);
-        if (starts >= 4) ExitProcess(99);
+        if (neverElevated() && starts >= 4) ExitProcess(99);
         char record[4096];
         snprintf(record, sizeof record, "%s|%s\n", hasArguments() ? "args" : "none",
                  GetCommandLineA());
