@@ -238,7 +238,10 @@ TEST_F(Program, RelaunchFromAFolderTheAnsiCodePageCannotSpell) {
     ASSERT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                                &process));
     CloseHandle(process.hThread);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "did not end";
+        TerminateProcess(process.hProcess, 1);
+    }
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
