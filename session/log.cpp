@@ -47,7 +47,7 @@ void writeLine(const char* label, const WCHAR* text) {
 
 }  // namespace
 
-void openRunLog() {
+void openRunLog(bool continued) {
     char folder[MAX_PATH];
     DWORD length = GetTempPathA(MAX_PATH, folder);
     if (length == 0 || length >= MAX_PATH) return;
@@ -55,12 +55,17 @@ void openRunLog() {
     if (!joinText(path, folder, kLogName) || !joinText(old, folder, kOldLogName)) return;
     // Files only: a folder under either name is nobody's log.
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    // The copy that relaunched has rotated already: a second turn would
+    // throw away the previous run's log and keep only that copy's lines.
+    if (!continued && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         DeleteFileA(old);
         MoveFileA(path, old);
     }
     logFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+                          NULL, continued ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          NULL);
+    if (continued && logFile != INVALID_HANDLE_VALUE) SetFilePointer(logFile, 0, NULL, FILE_END);
 }
 
 void closeRunLog() {

@@ -9,8 +9,9 @@
 inline constexpr char kLogName[] = "varnel_setup.log";
 inline constexpr char kOldLogName[] = "varnel_setup.old.log";
 
-// Keeps the last log as the old one and starts a new one.
-void openRunLog();
+// Keeps the last log as the old one and starts a new one; `continued` (a
+// copy started by another's relaunch) writes on after that copy's lines.
+void openRunLog(bool continued = false);
 void closeRunLog();
 // One event: the label, then the text, in UTF-8. The label is the program's
 // own (Windows-1250), the text comes from the system (a path, a command

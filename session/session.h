@@ -46,6 +46,7 @@ struct SetupSession {
     HWND dialogWindow;
     int endCode;
     DWORD lastError;
+    bool relaunched;  // started by another copy's relaunch, so never relaunches
     // What the process returns once the session has run (the codes that
     // deployment tools know from Windows Installer).
     int exitCode;

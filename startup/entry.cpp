@@ -8,6 +8,7 @@
 #include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
+#include "startup/one_run.h"
 #include "startup/session_driver.h"
 #include "startup/startup_checks.h"
 #include "startup/texts.h"
@@ -42,12 +43,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     keepGhostsAway();
     static char noCommandLine[1] = "";
     if (commandLine == NULL) commandLine = noCommandLine;
-    openRunLog();
+    // Before the log: a second start must leave the running one's log alone,
+    // and a relaunched copy writes on after the lines of the copy before it.
+    session.relaunched = startedByRelaunch();
+    if (!holdRunLock(session.relaunched)) {
+        showRunningDialog();
+        return kExitAnotherRun;
+    }
+    openRunLog(session.relaunched);
     DWORD windows = GetVersion();
     logEvent("varnel_setup %s, variant %c, Windows %u.%u build %u, WoW64 %s", kVersionText,
              VARNEL_VARIANT_LETTER, LOBYTE(LOWORD(windows)), HIBYTE(LOWORD(windows)),
              windows < 0x80000000 ? HIWORD(windows) : 0, isWow64() ? "yes" : "no");
     logText("command line: ", commandLine);
+    if (session.relaunched) logText("rights: ", "started by the relaunch of another copy");
     int exitCode = -1;
     if (runStartupChecks(commandLine)) {
         session.instanceHandle = instance;

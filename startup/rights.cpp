@@ -7,6 +7,7 @@
 
 #include "session/log.h"
 #include "session/session.h"
+#include "startup/one_run.h"
 #include "startup/startup_checks.h"
 #include "startup/texts.h"
 #include "ui/message_boxes.h"
@@ -40,25 +41,44 @@ bool guarded(TokenQuery query) {
 }
 
 bool relaunch() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    // Where "runas" cannot raise the rights (a standard user with User
+    // Account Control switched off), the copy would start the next one, and
+    // so on without end.
+    if (session.relaunched) {
+        logText("rights: relaunch refused: ", "this copy was started by a relaunch");
+        session.lastError = 0;
+        return false;
+    }
+    // The wide path: the ANSI code page cannot spell every folder's name,
+    // and puts '?' where it cannot.
+    WCHAR path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
     // A path cut to the buffer would start some other file, or none.
     if (length == 0 || length >= MAX_PATH) return false;
+    char shown[2 * MAX_PATH];
+    if (WideCharToMultiByte(CP_ACP, 0, path, -1, shown, sizeof shown, NULL, NULL) == 0)
+        shown[0] = '\0';
 
-    SHELLEXECUTEINFOA request;
+    HANDLE mark = markRelaunch();
+    SHELLEXECUTEINFOW request;
     ZeroMemory(&request, sizeof request);
     request.cbSize = sizeof request;
-    request.lpVerb = "runas";
+    request.fMask = SEE_MASK_NOCLOSEPROCESS;
+    request.lpVerb = L"runas";
     request.lpFile = path;
     request.nShow = SW_SHOWNORMAL;
     // The command line is not handed on: the elevated copy starts afresh.
-    logText("rights: relaunching through runas: ", path);
-    if (ShellExecuteExA(&request)) {
-        logText("rights: ", "the elevated copy was started and writes the next log");
+    logText("rights: relaunching through runas: ", shown);
+    if (ShellExecuteExW(&request)) {
+        // The copy waits for this one to end before it writes on in the log
+        // and takes over the run's lock.
+        awaitRelaunchedCopy(mark, request.hProcess);
+        logText("rights: ", "the elevated copy was started and writes on in this log");
         logEvent("exit code %d", 0);
         exit(0);
     }
     logEvent("rights: relaunch refused, error %lu", GetLastError());
+    if (mark != NULL) CloseHandle(mark);
     session.lastError = 0;
     return false;
 }
@@ -104,7 +124,14 @@ bool isAdministratorUser(DWORD* error) {
 
     BYTE sid[SECURITY_MAX_SID_SIZE];  // 68 bytes
     DWORD sidSize = sizeof sid;
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, sid, &sidSize)) return failed(error);
+    // Windows XP and later: looked up, so that Windows 2000 starts at all.
+    typedef BOOL(WINAPI * CreateWellKnownSidFn)(WELL_KNOWN_SID_TYPE, PSID, PSID, DWORD*);
+    CreateWellKnownSidFn createWellKnownSid =
+        reinterpret_cast<CreateWellKnownSidFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateWellKnownSid")));
+    if (createWellKnownSid == NULL) return failed(error);
+    if (!createWellKnownSid(WinBuiltinAdministratorsSid, NULL, sid, &sidSize))
+        return failed(error);
     BOOL member = FALSE;
     if (!CheckTokenMembership(checked.handle, sid, &member)) return failed(error);
     return member != FALSE;

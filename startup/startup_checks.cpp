@@ -14,17 +14,21 @@ void hardenDllSearch() {
     // The program runs elevated and loads cabinet.dll and the maker's
     // libraries by bare name: a DLL planted beside the executable (a
     // downloads folder) or in the current folder must never be picked up.
+    // Both are looked up: Windows 2000 has neither, and must still start.
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
     HMODULE kernel = GetModuleHandleA("kernel32");
+    if (kernel == NULL) return;
     SetDefaultDllDirectoriesFn setDefaultDllDirectories =
-        kernel == NULL ? NULL
-                       : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                             GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        reinterpret_cast<SetDefaultDllDirectoriesFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefaultDllDirectories != NULL &&
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     // Older systems: at least take the current folder out of the search.
-    SetDllDirectoryA("");
+    SetDllDirectoryFn setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDllDirectory != NULL) setDllDirectory("");
 }
 
 void showStartupError(const char* situation, DWORD errorCode) {

@@ -64,6 +64,36 @@ KNOWN_DLLS = {
     "oleaut32", "shlwapi", "comdlg32", "imm32", "rpcrt4",
 }
 
+# Functions of the known DLLs that Windows 2000 lacks. The program must still
+# start there, to warn that it needs Windows XP: one of these imported
+# statically makes the loader refuse it before its first line, so each is
+# looked up at run time (GetProcAddress) where the program uses it.
+NEWER_THAN_WINDOWS_2000 = {
+    "kernel32": {
+        "SetDllDirectoryA", "SetDllDirectoryW", "SetDefaultDllDirectories",
+        "AddDllDirectory", "SetSearchPathMode", "IsWow64Process", "GetNativeSystemInfo",
+        "GetSystemWow64DirectoryA", "Wow64DisableWow64FsRedirection",
+        "Wow64RevertWow64FsRedirection", "GetModuleHandleExA", "GetModuleHandleExW",
+        "AttachConsole", "AddVectoredExceptionHandler", "RemoveVectoredExceptionHandler",
+        "EncodePointer", "DecodePointer", "HeapSetInformation", "GetProcessId",
+        "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue", "InitializeSListHead",
+        "GetTickCount64", "InitializeCriticalSectionEx", "InitOnceExecuteOnce",
+        "CreateSymbolicLinkA", "GetFinalPathNameByHandleA", "QueryFullProcessImageNameA",
+        "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateActCtxA",
+        "ActivateActCtx", "GetErrorMode", "SetThreadErrorMode",
+    },
+    "user32": {
+        "DisableProcessWindowsGhosting", "ShutdownBlockReasonCreate",
+        "ShutdownBlockReasonDestroy", "SetProcessDPIAware", "ChangeWindowMessageFilter",
+        "ChangeWindowMessageFilterEx", "PrintWindow", "GetLayeredWindowAttributes",
+    },
+    "advapi32": {
+        "CreateWellKnownSid", "IsWellKnownSid", "RegDeleteKeyExA", "RegGetValueA",
+        "RegSetKeyValueA", "RegDeleteTreeA", "RegCopyTreeA",
+    },
+    "shell32": {"SHGetKnownFolderPath"},
+}
+
 PE_SUFFIXES = (".exe", ".dll", ".ocx")
 
 RT_ICON = 3
@@ -295,8 +325,25 @@ class PeImage:
             raise Malformed("unterminated name at RVA 0x%X" % rva)
         return self.file.data[at:end].decode("ascii", "replace")
 
+    def function_names(self, rva):
+        """The names a lookup table at rva imports (ordinals as "#n")."""
+        wide = self.magic == 0x20B
+        size, by_ordinal = (8, 1 << 63) if wide else (4, 1 << 31)
+        names = []
+        while rva:
+            entry = struct.unpack_from("<Q" if wide else "<I", self.read(rva, size))[0]
+            if entry == 0:
+                break
+            if entry & by_ordinal:
+                names.append("#%d" % (entry & 0xFFFF))
+            else:
+                names.append(self.ascii_at((entry & 0x7FFFFFFF) + 2))
+            rva += size
+        return names
+
     def imported_dlls(self):
-        """(name, how) for the ordinary and the delay-loaded imports."""
+        """(name, how, function names) for the ordinary and the delay-loaded
+        imports."""
         dlls = []
         rva, size = self.directory(1)
         if rva and size:
@@ -306,21 +353,23 @@ class PeImage:
                 lookup, _, _, name_rva, thunks = desc.unpack("IIIII", 0)
                 if lookup == 0 and name_rva == 0 and thunks == 0:
                     break
-                dlls.append((self.ascii_at(name_rva), "import"))
+                dlls.append((self.ascii_at(name_rva), "import",
+                             self.function_names(lookup or thunks)))
                 at += 20
         rva, size = self.directory(13)
         if rva and size:
             at = rva
             while True:
                 desc = Blob(self.read(at, 32), "delay import descriptor")
-                attributes, name_rva = desc.unpack("II", 0)
+                attributes, name_rva, _, _, names_rva = desc.unpack("IIIII", 0)
                 if name_rva == 0:
                     break
                 if not attributes & 1:
                     # Old-style descriptors hold addresses, not RVAs; no
                     # toolchain of ours writes them.
                     raise Malformed("delay import descriptor without RVA attribute")
-                dlls.append((self.ascii_at(name_rva), "delay-load"))
+                dlls.append((self.ascii_at(name_rva), "delay-load",
+                             self.function_names(names_rva)))
                 at += 32
         return dlls
 
@@ -427,9 +476,14 @@ def check_header(image, machine, report):
 def check_imports(image, report):
     dlls = image.imported_dlls()
     report.info("Imported DLLs: " + (", ".join(
-        name if how == "import" else "%s (%s)" % (name, how) for name, how in dlls)
+        name if how == "import" else "%s (%s)" % (name, how) for name, how, _ in dlls)
         or "none"))
-    for name, how in dlls:
+    for name, how, functions in dlls:
+        newer = sorted(NEWER_THAN_WINDOWS_2000.get(dll_stem(name), set()) & set(functions))
+        if how == "import" and newer:
+            report.problem("imports %s from %s statically, which Windows 2000 lacks: the "
+                           "loader would refuse the program there (look it up at run time)"
+                           % (", ".join(newer), name))
         if not dll_is_system(name):
             report.problem("imports %s, which is not a Windows system DLL "
                            "(link it statically)" % name)
@@ -516,7 +570,7 @@ def check_outputs(folder, machine, report):
             with open(path, "rb") as pe:
                 image = PeImage(pe.read())
             check_machine(image, machine, report, "%s: " % path)
-            dlls = [dll for dll, _ in image.imported_dlls()]
+            dlls = [dll for dll, _, _ in image.imported_dlls()]
         except (OSError, Malformed) as error:
             report.problem("%s: cannot be read as a PE image: %s" % (path, error))
             continue

@@ -32,12 +32,32 @@ const VariantLook variantLooks[] = {
 // running step or end the dialog beneath it.
 bool running = false;
 
+// Windows Vista and later show the reason beside the program when a logoff
+// waits for it; looked up, as older systems lack it.
+void setEndSessionReason(HWND dialog, bool blocked) {
+    HMODULE user = GetModuleHandleA("user32.dll");
+    if (user == NULL) return;
+    if (blocked) {
+        typedef BOOL(WINAPI * Create)(HWND, LPCWSTR);
+        Create create = reinterpret_cast<Create>(
+            reinterpret_cast<void*>(GetProcAddress(user, "ShutdownBlockReasonCreate")));
+        if (create != NULL) create(dialog, kEndSessionBlocked);
+        return;
+    }
+    typedef BOOL(WINAPI * Destroy)(HWND);
+    Destroy destroy = reinterpret_cast<Destroy>(
+        reinterpret_cast<void*>(GetProcAddress(user, "ShutdownBlockReasonDestroy")));
+    if (destroy != NULL) destroy(dialog);
+}
+
 void beginRun(HWND dialog) {
     running = true;
     EnableWindow(dialog, FALSE);
+    setEndSessionReason(dialog, true);
 }
 
 void endRun(HWND dialog) {
+    setEndSessionReason(dialog, false);
     EnableWindow(dialog, TRUE);
     running = false;
 }
@@ -132,6 +152,14 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         session.dialogWindow = dialog;
         session.endCode = IDOK;  // the session driver only checks that it came
         setDialogTexts();
+        SetPropA(dialog, kDialogMark, dialog);
+        return TRUE;
+    }
+    if (message == WM_DESTROY) RemovePropA(dialog, kDialogMark);
+    // The waits inside a step deliver it: a logoff accepted there would end
+    // the process between copying and registering the libraries.
+    if (message == WM_QUERYENDSESSION && running) {
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, FALSE);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;

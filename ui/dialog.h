@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+// The property that marks the open dialog, for a second start to find it.
+inline constexpr char kDialogMark[] = "VarnelSetupDialog";
+
 // Fits the dialog to the session when it opens; always 1.
 int setDialogTexts();
 

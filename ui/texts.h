@@ -30,4 +30,8 @@ inline constexpr char kServerNoteEnd[] =
 
 inline constexpr char kConnecting[] = "Łączenie z internetem ...";
 
+// Shown by Windows beside the program when a logoff or shutdown waits for it.
+inline constexpr wchar_t kEndSessionBlocked[] =
+    L"Trwa instalacja komponentów programu. Zaczekaj na jej zakończenie.";
+
 #endif

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "build_config.h"
@@ -150,36 +151,104 @@ TEST_F(OlderWindows, Windows2000IsWarnedWithTheInstallationTitleEvenInAnUpdate) 
     expectFreshTree();
 }
 
-TEST_F(Program, MissingRightsRelaunchThroughRunasWithoutTheCommandLine) {
-    std::string log = programFolder() + "relaunch.log";
-    DeleteFileA(log.c_str());
-    std::string line = "\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3";
-    ProgramRun result = runProgram(line, startFolder);
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_TRUE(result.boxes.empty());
-    // The copy started through the shell logs its own start.
-    std::string entries;
-    for (int i = 0; i < 500; ++i) {
-        entries = readFile(log);
-        if (std::count(entries.begin(), entries.end(), '\n') >= 2) break;
-        Sleep(20);
+namespace {
+
+// Waits until the run log holds `piece` (the relaunched copy writes it as it
+// ends) and returns the log.
+std::string waitForRunLog(const std::string& piece) {
+    std::string log;
+    for (int i = 0; i < 750 && log.find(piece) == std::string::npos; ++i, Sleep(20))
+        log = readFile(tempFolder() + "varnel_setup.log");
+    return log;
+}
+
+// Each piece found after the one before it.
+void expectInOrder(const std::string& text, std::initializer_list<const char*> pieces) {
+    size_t at = 0;
+    for (const char* piece : pieces) {
+        at = text.find(piece, at);
+        ASSERT_NE(at, std::string::npos) << "not found in order: " << piece << "\n" << text;
     }
-    ASSERT_EQ(std::count(entries.begin(), entries.end(), '\n'), 2) << entries;
-    EXPECT_EQ(entries.substr(0, 5), "args|");
-    std::string second = entries.substr(entries.find('\n') + 1);
-    EXPECT_EQ(second.substr(0, 5), "none|") << second;
-    EXPECT_NE(second.find("varnel_setup_limited.exe"), std::string::npos);
-    EXPECT_EQ(second.find("A1"), std::string::npos);
-    EXPECT_EQ(second.find("a1"), std::string::npos);
-    // The copy (which this test build stops at its gate) left no window.
-    Sleep(300);
-    EXPECT_TRUE(result.windows.empty());
+}
+
+}  // namespace
+
+TEST_F(Program, MissingRightsRelaunchThroughRunasWithoutTheCommandLine) {
+    // The relaunched copy gets the rights and (in this build) stops at its
+    // gate; or it never gets them, and must not relaunch in turn.
+    for (bool neverElevated : {false, true}) {
+        SCOPED_TRACE(neverElevated);
+        std::string log = tempFolder() + "varnel_relaunch.log";
+        DeleteFileA(log.c_str());
+        writeFile(tempFolder() + "varnel_setup.log", "the run before\r\n");
+        SetEnvironmentVariableA("VARNEL_NEVER_ELEVATED", neverElevated ? "1" : NULL);
+        std::string line = "\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3";
+        ProgramRun result = runProgram(line, startFolder);
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_TRUE(result.boxes.empty());
+        // One log for the run as the user saw it: the copy's lines follow the
+        // first copy's, and the run before stays the old log.
+        std::string runLog = waitForRunLog("exit code -1");
+        SetEnvironmentVariableA("VARNEL_NEVER_ELEVATED", NULL);
+        EXPECT_EQ(readFile(tempFolder() + "varnel_setup.old.log"), "the run before\r\n");
+        expectInOrder(runLog, {"command line: x a1 a2 a3", "rights: relaunching through runas: ",
+                               "exit code 0", "started by the relaunch of another copy",
+                               neverElevated ? "relaunch refused: " : "version unknown",
+                               "exit code -1"});
+        // The copy started through the shell logs its own start, and is the
+        // only one.
+        std::string entries = readFile(log);
+        ASSERT_EQ(std::count(entries.begin(), entries.end(), '\n'), 2) << entries;
+        EXPECT_EQ(entries.substr(0, 5), "args|");
+        std::string second = entries.substr(entries.find('\n') + 1);
+        EXPECT_EQ(second.substr(0, 5), "none|") << second;
+        EXPECT_NE(second.find("varnel_setup_limited.exe"), std::string::npos);
+        EXPECT_EQ(second.find("A1"), std::string::npos);
+        EXPECT_EQ(second.find("a1"), std::string::npos);
+        // The copy (which this test build stops at its gate) left no window.
+        Sleep(300);
+        EXPECT_TRUE(result.windows.empty());
+    }
 
     // Started as the copy was, the gate stops it silently with -1.
-    result = runProgram("\"" + programFolder() + "varnel_setup_limited.exe\"", startFolder);
+    ProgramRun result =
+        runProgram("\"" + programFolder() + "varnel_setup_limited.exe\"", startFolder);
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_TRUE(result.windows.empty());
+}
+
+TEST_F(Program, RelaunchFromAFolderTheAnsiCodePageCannotSpell) {
+    wchar_t temp[MAX_PATH], built[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    GetModuleFileNameW(NULL, built, MAX_PATH);
+    wcscpy(wcsrchr(built, L'\\') + 1, L"varnel_setup_limited.exe");
+    std::wstring folder = std::wstring(temp) + L"varnel_cyr_\x0416\\";
+    std::wstring program = folder + L"varnel_setup_limited.exe";
+    CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileW(built, program.c_str(), FALSE));
+    DeleteFileA((tempFolder() + "varnel_setup.log").c_str());
+    DeleteFileA((tempFolder() + "varnel_relaunch.log").c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"\"" + program + L"\" x a1 a2 a3";
+    ASSERT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                               &process));
+    CloseHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "did not end";
+        TerminateProcess(process.hProcess, 1);
+    }
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+    expectInOrder(waitForRunLog("exit code -1"),
+                  {"rights: relaunching through runas: ", "exit code 0",
+                   "started by the relaunch of another copy", "exit code -1"});
+    DeleteFileW(program.c_str());
+    RemoveDirectoryW(folder.c_str());
 }

@@ -2,10 +2,13 @@
 // sees the token of an administrator under User Account Control while it has
 // a command line. Wine's own token is always full, so this is how the
 // "runas" relaunch is made to happen; the relaunch itself is the real one.
-// Every start writes its command line to relaunch.log beside the program.
+// Every start writes its command line to varnel_relaunch.log in %TEMP%.
 // The relaunched copy (started without a command line) then stops at its
 // start-up gate, silently, so that no window of a process the test did not
-// start is left behind.
+// start is left behind. With VARNEL_NEVER_ELEVATED set (inherited by the
+// copies, as Wine's "runas" is a plain start) no copy ever gets the rights,
+// as for a standard user with User Account Control switched off; a fuse
+// then ends a chain of copies at the fifth start in that log.
 #include <windows.h>
 
 #include <stdio.h>
@@ -31,8 +34,9 @@ bool hasArguments() {
 }
 
 bool answerAdministrator(DWORD* error) { return *error = 0, true; }
-bool answerGroupEnabled(DWORD* error) { return *error = 0, !hasArguments(); }
-bool answerElevated(DWORD* error) { return *error = 0, !hasArguments(); }
+bool neverElevated() { return GetEnvironmentVariableA("VARNEL_NEVER_ELEVATED", NULL, 0) != 0; }
+bool answerGroupEnabled(DWORD* error) { return *error = 0, !hasArguments() && !neverElevated(); }
+bool answerElevated(DWORD* error) { return *error = 0, !hasArguments() && !neverElevated(); }
 
 BOOL WINAPI versionUnknown(LPOSVERSIONINFOA) {
     SetLastError(0);
@@ -42,10 +46,15 @@ BOOL WINAPI versionUnknown(LPOSVERSIONINFOA) {
 struct LimitedToken {
     LimitedToken() {
         tokenQueries = {answerAdministrator, answerGroupEnabled, answerElevated};
-        if (!hasArguments()) queryWindowsVersion = versionUnknown;
+        if (!hasArguments() && !neverElevated()) queryWindowsVersion = versionUnknown;
         char path[MAX_PATH];
-        GetModuleFileNameA(NULL, path, MAX_PATH);
-        strcpy(strrchr(path, '\\') + 1, "relaunch.log");
+        GetTempPathA(MAX_PATH, path);
+        strcat(path, "varnel_relaunch.log");
+        FILE* log = fopen(path, "rb");
+        int starts = 0;
+        for (int c; log != NULL && (c = fgetc(log)) != EOF;) starts += c == '\n';
+        if (log != NULL) fclose(log);
+        if (neverElevated() && starts >= 4) ExitProcess(99);
         char record[4096];
         snprintf(record, sizeof record, "%s|%s\n", hasArguments() ? "args" : "none",
                  GetCommandLineA());

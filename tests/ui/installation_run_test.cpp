@@ -134,7 +134,8 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
 
     std::unique_ptr<RowWatch> watch;
     std::string title, note;
-    bool localBox = true, skipChecked = true;
+    bool localBox = true, skipChecked = true, endAnswered = false;
+    DWORD_PTR endBefore = 0, endDuring = 1;
     // Started from a downloads folder that also holds someone's wininet.dll
     // and cabinet.dll, with the search order of Windows (Wine would prefer
     // its own): neither may ever be loaded, not even before the first line.
@@ -155,7 +156,14 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
         skipChecked = SendMessageW(GetDlgItem(dialog, IDC_SKIP_LIBRARIES), BM_GETCHECK, 0, 0) ==
                       BST_CHECKED;
         watch.reset(new RowWatch(dialog));
+        // A logoff is let through before a step and refused in one.
+        SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                            &endBefore);
         PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
+        for (int i = 0; i < 1000 && text(dialog, IDC_STATUS) != "Plik : setup_tbrx_3_xxa.cab"; ++i)
+            Sleep(10);
+        endAnswered = SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                          SMTO_NORMAL, 10000, &endDuring) != 0;
     };
     ProgramRun result = run(std::move(options));
     searchLikeWindowsFor("varnel_setup.exe", {});
@@ -170,6 +178,9 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
     EXPECT_NE(note.find("\n127.0.0.12.\n"), std::string::npos) << note;
     EXPECT_FALSE(localBox);
     EXPECT_FALSE(skipChecked);
+    EXPECT_EQ(endBefore, 1u);
+    EXPECT_TRUE(endAnswered);
+    EXPECT_EQ(endDuring, 0u);
 
     // Probe, sizes, then the set: setup program, system cabinet, a-cabinet.
     std::vector<LoggedRequest> requests = server2.requests();
@@ -251,12 +262,16 @@ TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
     ASSERT_TRUE(server2.start());
     ASSERT_TRUE(server3.start());
 
+    ProgramRun second;
     bool localChecked = false;
     RunOptions options;
     options.onDialog = [&](HWND dialog) {
         localChecked = shown(dialog, IDC_LOCAL_RUN) &&
                        SendMessageW(GetDlgItem(dialog, IDC_LOCAL_RUN), BM_GETCHECK, 0, 0) ==
                            BST_CHECKED;
+        // Started again while the dialog is open: that start ends at once,
+        // leaving this run's tree and log alone.
+        second = runProgram("\"" + program + "\"", start, {}, 20000);
         PostMessageW(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
     };
     removeTree(tempFolder() + "varnel_setup.old.log");
@@ -266,6 +281,9 @@ TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_TRUE(localChecked);
+    EXPECT_TRUE(second.finished);
+    EXPECT_EQ(second.exitCode, 1618u);
+    EXPECT_TRUE(second.windows.empty());
     // The run before is kept as the old log; this run's log names no server.
     EXPECT_EQ(readFile(tempFolder() + "varnel_setup.old.log"), "the run before\r\n");
     std::vector<std::string> lines = logLines();
