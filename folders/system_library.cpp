@@ -19,3 +19,9 @@ HMODULE loadSystemLibrary(const char* fileName) {
     }
     return loadLibraryAt(path);
 }
+
+void* findLibraryFunction(HMODULE library, const char* name) {
+    void* function = reinterpret_cast<void*>(GetProcAddress(library, name));
+    if (function == NULL) logText("a system library lacks ", name);
+    return function;
+}

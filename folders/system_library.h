@@ -17,4 +17,14 @@ HMODULE loadSystemLibrary(const char* fileName);
 // looked for in its own folder before any other, never beside the program.
 HMODULE loadLibraryAt(const char* path);
 
+// The address of the function `name` in `library`; NULL, and a log line,
+// when the library lacks it.
+void* findLibraryFunction(HMODULE library, const char* name);
+// The same into a function pointer of the function's own type.
+template <typename Function>
+bool findFunction(HMODULE library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(findLibraryFunction(library, name));
+    return function != NULL;
+}
+
 #endif

@@ -1,20 +1,8 @@
 #include "install/wintrust.h"
 
 #include "folders/system_library.h"
-#include "session/log.h"
 
 WinTrustFunctions winTrust;
-
-namespace {
-
-template <typename Function>
-bool find(HMODULE library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    if (function == NULL) logText("signature check: a system library lacks ", name);
-    return function != NULL;
-}
-
-}  // namespace
 
 int loadWinTrust() {
     if (winTrust.CertGetNameStringW != NULL) return 1;
@@ -28,10 +16,12 @@ int loadWinTrust() {
         return 0;
     }
     WinTrustFunctions found;
-    if (!find(wintrust, "WinVerifyTrust", found.WinVerifyTrust) ||
-        !find(wintrust, "WTHelperProvDataFromStateData", found.WTHelperProvDataFromStateData) ||
-        !find(wintrust, "WTHelperGetProvSignerFromChain", found.WTHelperGetProvSignerFromChain) ||
-        !find(crypt32, "CertGetNameStringW", found.CertGetNameStringW)) {
+    if (!findFunction(wintrust, "WinVerifyTrust", found.WinVerifyTrust) ||
+        !findFunction(wintrust, "WTHelperProvDataFromStateData",
+                      found.WTHelperProvDataFromStateData) ||
+        !findFunction(wintrust, "WTHelperGetProvSignerFromChain",
+                      found.WTHelperGetProvSignerFromChain) ||
+        !findFunction(crypt32, "CertGetNameStringW", found.CertGetNameStringW)) {
         FreeLibrary(wintrust);
         FreeLibrary(crypt32);
         return 0;
