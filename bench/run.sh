@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Side-by-side timings of the program's transfer, extraction, server probe,
 # start-up and size, each against a reference measured in the same run.
-#   bash bench/run.sh [ROUNDS] [transfer] [extract] [probe] [startup] [serverload] [size]
+#   bash bench/run.sh [--face x64|x86] [ROUNDS] [transfer] [extract] [probe] [startup] [serverload] [size]
 # Without section names every section runs. Results go to build/bench/results/
-# (one "MEASURE VALUE" line per sample, then summaries). Loopback only:
+# (build/bench-x86-run/results/ for the x86 face)
+# (one "MEASURE VALUE" line per sample, then summaries), one file per section
+# named with its face (transfer-x64.txt). --face x86 builds the program and
+# the product for i686 and runs them under 32-bit Wine in a 64-bit prefix, as
+# the shipped program runs under WoW64; the default is x64. Loopback only:
 # nginx and the scripted server listen on 127.0.0.41-42; everything it starts
 # is ended on the way out. A step that fails stops the run with a message
 # naming the step (and the tail of its log, where it has one).
@@ -29,26 +33,33 @@ trap 'on_error $? $LINENO "$BASH_COMMAND"' ERR
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+face=x64
+if [ "${1:-}" = --face ]; then face=${2:-}; shift 2 || true; fi
+case $face in
+  x64) toolchain=cmake/toolchain-x86_64-mingw.cmake wine=/usr/lib/wine/wine64 ;;
+  x86) toolchain=cmake/toolchain-i686-mingw-tests.cmake wine=/usr/lib/wine/wine ;;
+  *) echo "bench/run.sh: --face takes x64 or x86 (got '$face')" >&2; exit 2 ;;
+esac
 rounds=5
 if [[ ${1:-} =~ ^[0-9]+$ ]]; then rounds=$1; shift; fi
 sections=("$@")
 [ ${#sections[@]} -gt 0 ] || sections=(transfer extract probe startup serverload size)
 
-core=build/bench-x64
-state=build/bench
+core=build/bench-$face
+state=build/bench-$face-run
+[ "$face" = x64 ] && state=build/bench
 data=$state/data
 out=$state/out
 results=$state/results
 tmp=$state/tmp
 mkdir -p "$data" "$out" "$results" "$tmp"
 bench_exe=$core/bench/varnel_bench.exe
-wine=/usr/lib/wine/wine64
 
 # --- tools and builds ----------------------------------------------------------
 # The compilers, Wine and its Polish locale come with the project's packages.
 step "installing the project's packages (tools/install-packages.sh)" "$tmp/install.log"
 for tool in cmake ninja python3 x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-win32 \
-            /usr/lib/wine/wine64; do
+            i686-w64-mingw32-g++-posix "$wine"; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$tool is missing: installing the project's packages" >&2
     bash tools/install-packages.sh >"$tmp/install.log" 2>&1
@@ -74,14 +85,14 @@ done
 
 step "configuring the product library in $core" "$tmp/build.log"
 if [ ! -f "$core/build.ninja" ]; then
-  cmake -S . -B "$core" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
+  cmake -S . -B "$core" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DVARNEL_BUILD_TESTS=ON -DUPDATE_SERVER_1=127.0.0.41 \
     -DUPDATE_SERVER_2=127.0.0.42 -DUPDATE_SERVER_3=127.0.0.43:8080 >"$tmp/build.log" 2>&1
 fi
 step "building the product library and varnel_setup.exe in $core" "$tmp/build.log"
 cmake --build "$core" --target varnel_core make_cabinet varnel_setup >"$tmp/build.log" 2>&1
 step "building the benchmark program in $core/bench" "$tmp/build.log"
-cmake -S bench -B "$core/bench" -G Ninja -DCMAKE_TOOLCHAIN_FILE=../cmake/toolchain-x86_64-mingw.cmake \
+cmake -S bench -B "$core/bench" -G Ninja -DCMAKE_TOOLCHAIN_FILE="../$toolchain" \
   -DVARNEL_CORE_BUILD="$core" >"$tmp/build.log" 2>&1
 cmake --build "$core/bench" >>"$tmp/build.log" 2>&1
 
@@ -151,6 +162,15 @@ stop_scripted() {
 }
 trap cleanup EXIT INT TERM
 
+# The 32-bit Wine loader is itself an i386 program: starting it answers for
+# the kernel and for wine32 at once.
+if [ "$face" = x86 ] && ! probe=$(/usr/lib/wine/wine --version 2>&1); then
+  echo "bench/run.sh: the x86 face needs a machine that runs 32-bit programs;" \
+       "the probe '/usr/lib/wine/wine --version' failed: ${probe##*: }" >&2
+  exit 1
+fi
+# tools/test-env.sh picks the loader by the face written here.
+echo "$face" >"$state/wine-face"
 step "starting the Wine environment (tools/test-env.sh start $state)" "$tmp/test-env.log"
 tools/test-env.sh start "$state" >"$tmp/test-env.log" 2>&1
 # shellcheck disable=SC1091
@@ -210,7 +230,7 @@ summarise() {
 
 # --- transfer ------------------------------------------------------------------
 transfer() {
-  file=$results/transfer.txt
+  file=$results/transfer-$face.txt
   : >"$file"
   mkdir -p "$data/www/programy"
   local blob=$data/www/programy/big.bin size=268435456
@@ -246,7 +266,7 @@ transfer() {
 
 # --- extraction ----------------------------------------------------------------
 extract() {
-  file=$results/extract.txt
+  file=$results/extract-$face.txt
   : >"$file"
   local src=$data/cabsrc cab=$data/cab
   step "extract: making the cabinet" "$tmp/make_cabinet.out"
@@ -258,8 +278,8 @@ extract() {
     "$wine" "$core/bin/make_cabinet.exe" --mszip "$(wpath "$cab")\\" bench.cab "${entries[@]}" \
       >"$tmp/make_cabinet.out" 2>&1
   fi
-  echo "cabinet_bytes $(stat -c %s "$cab/bench.cab")" >"$results/extract.input"
-  echo "source_bytes $(du -cb "$src"/*.txt | tail -n1 | cut -f1)" >>"$results/extract.input"
+  echo "cabinet_bytes $(stat -c %s "$cab/bench.cab")" >"$results/extract-$face.input"
+  echo "source_bytes $(du -cb "$src"/*.txt | tail -n1 | cut -f1)" >>"$results/extract-$face.input"
   for round in $(seq "$rounds"); do
     step "extract round $round"
     rm -rf "$out/x"; mkdir -p "$out/x/program" "$out/x/extrac32" "$out/x/cabextract"
@@ -289,7 +309,7 @@ extract() {
 
 # --- probe -----------------------------------------------------------------------
 probe() {
-  file=$results/probe.txt
+  file=$results/probe-$face.txt
   : >"$file"
   mkdir -p "$data/www/programy"
   echo probe >"$data/www/programy/setup_sys.cab"
@@ -339,7 +359,7 @@ desktop_gone() {
 }
 
 startup() {
-  file=$results/startup.txt
+  file=$results/startup-$face.txt
   : >"$file"
   mkdir -p "$data/www/programy"
   echo probe >"$data/www/programy/setup_sys.cab"
@@ -424,7 +444,7 @@ startup() {
 
 # --- size --------------------------------------------------------------------------
 size() {
-  file=$results/size.txt
+  file=$results/size-$face.txt
   step "size: building the release program (preset release-x86)" "$tmp/build.log"
   cmake --preset release-x86 >"$tmp/build.log" 2>&1
   cmake --build build/release-x86 >>"$tmp/build.log" 2>&1
@@ -451,7 +471,7 @@ size() {
 # CPU time of this Wine's wineserver and of the benchmark process during one
 # transfer each way: every event signal and wait is a wineserver request here.
 serverload() {
-  file=$results/serverload.txt
+  file=$results/serverload-$face.txt
   : >"$file"
   local server
   step "serverload: finding this prefix's wineserver"
@@ -495,7 +515,7 @@ step "recording the machine's facts"
   echo "nginx $(/usr/sbin/nginx -v 2>&1)"
   echo "cabextract $(cabextract --version 2>&1 | head -n1)"
   echo "rounds $rounds"
-} >"$results/machine.txt"
+} >"$results/machine-$face.txt"
 
 for section in "${sections[@]}"; do
   case $section in
