@@ -131,14 +131,6 @@ DWORD readStatusCode(InternetLink& link) {
     return status;
 }
 
-int readContentRange(InternetLink& link, char* text, DWORD capacity) {
-    text[0] = '\0';
-    DWORD size = capacity;
-    return winInet.HttpQueryInfoA(link.request, HTTP_QUERY_CONTENT_RANGE, text, &size, NULL)
-               ? 1
-               : 0;
-}
-
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity) {
     text[0] = '\0';
     DWORD size = capacity;

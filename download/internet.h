@@ -43,9 +43,6 @@ int findProxyFor(InternetLink& link, const char* scheme, const char* host, char*
 bool bypassesProxy(const char* host, const char* bypassList);
 // The open request's HTTP status; 0 when there is none.
 DWORD readStatusCode(InternetLink& link);
-// The open request's Content-Range header; 0 when it has none or it does
-// not fit `capacity`.
-int readContentRange(InternetLink& link, char* text, DWORD capacity);
 // Any header of the open request's answer as text (info is an HTTP_QUERY_
 // level); 0 when it has none or it does not fit `capacity`.
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity);

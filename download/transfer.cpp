@@ -166,13 +166,15 @@ Answer takeRange(Transfer& transfer, bool* matches) {
     char text[80];
     ULONGLONG first = 0, last = 0, total = 0, length = 0;
     const char* at = NULL;
-    if (readContentRange(transfer.link, text, sizeof text) && strncmp(text, "bytes ", 6) == 0)
+    if (readHeaderText(transfer.link, HTTP_QUERY_CONTENT_RANGE, text, sizeof text) &&
+        strncmp(text, "bytes ", 6) == 0)
         at = parseByteCount(text + 6, &first);
     if (at != NULL && *at == '-') at = parseByteCount(at + 1, &last);
     if (at != NULL && *at == '/') at = parseByteCount(at + 1, &total);
     if (at == NULL || *at != '\0' || first > last || last >= total) return kContinues;
     if (total > 0xFFFFFFFFULL) return kTooLarge;
-    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total)) return kContinues;
+    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total))
+        return kContinues;
     // A body of another length than its range is not that range.
     if (readBodyLength(transfer.link, &length) && length != last - first + 1) return kContinues;
     *matches = true;
