@@ -20,6 +20,12 @@
 //                                            once (each the names of its share),
 //                                            then one walk deletes what is left
 //   varnel_bench rename FOLDER NEWNAME       MoveFileA of the whole tree aside
+//   varnel_bench press READY LIMIT_MS        waits (LIMIT_MS at most) for the
+//                                            program's dialog and presses Start
+//                                            (BM_CLICK, as the tests do); writes
+//                                            READY once it is looking, and
+//                                            prints the Unix time of the press
+//                                            in ms as its value
 //
 // Prints one line "ms=<elapsed> ..." on stdout; exit code 0 on success.
 #include <windows.h>
@@ -35,6 +41,7 @@
 #include "download/transfer.h"
 #include "folders/working_folders.h"
 #include "session/session.h"
+#include "resources/resource.h"
 #include "session/variants.h"
 
 namespace {
@@ -259,6 +266,43 @@ int deleteTreeShares(const char* folder) {
     return deleteFolderTree(folder);
 }
 
+// The dialog of another process: a visible dialog-class window with a Start
+// button.
+BOOL CALLBACK findSetupDialog(HWND window, LPARAM context) {
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        GetDlgItem(window, IDC_START) != NULL) {
+        *reinterpret_cast<HWND*>(context) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+unsigned long long unixMs() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                               now.dwLowDateTime;
+    return (ticks - 116444736000000000ULL) / 10000;
+}
+
+int pressStart(const char* ready, DWORD limitMs, unsigned long long* pressedAt) {
+    HANDLE mark = CreateFileA(ready, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (mark == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(mark);
+    DWORD begin = GetTickCount();
+    HWND dialog = NULL;
+    while (dialog == NULL && GetTickCount() - begin < limitMs) {
+        EnumWindows(findSetupDialog, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog == NULL) Sleep(1);
+    }
+    if (dialog == NULL) return 0;
+    // Posted: a sent click would wait here for the whole installation.
+    *pressedAt = unixMs();
+    return PostMessageA(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
+}
+
 unsigned long long fileSize(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
@@ -299,6 +343,8 @@ int main(int argc, char** argv) {
         ok = deleteTreeShares(argv[2]);
     } else if (strcmp(what, "rename") == 0 && argc == 4) {
         ok = MoveFileA(argv[2], argv[3]);
+    } else if (strcmp(what, "press") == 0 && argc == 4) {
+        ok = pressStart(argv[2], static_cast<DWORD>(atol(argv[3])), &bytes);
     } else {
         return 2;
     }

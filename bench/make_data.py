@@ -5,6 +5,10 @@
     make_data.py text FOLDER COUNT BYTES  COUNT files of compressible text
                                           (words of a small vocabulary, ~3:1)
     make_data.py tree FOLDER DIRS FILES   DIRS folders of FILES 100-byte files
+    make_data.py mixed FOLDER COUNT BYTES COUNT files, pseudo-random and text
+                                          by turns (about 2:1 in all)
+    make_data.py pad PATH BYTES SEED      appends BYTES, half pseudo-random,
+                                          half text, to the file PATH
 """
 import os
 import random
@@ -20,20 +24,45 @@ def blob(path, mebibytes):
             out.write(chunk[i:] + chunk[:i])
 
 
+def vocabulary(rng):
+    return ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+            for _ in range(4000)]
+
+
+def text_bytes(rng, words, size):
+    parts = []
+    length = 0
+    while length < size:
+        line = " ".join(rng.choice(words) for _ in range(12)) + " %d\r\n" % rng.randint(0, 1 << 30)
+        parts.append(line)
+        length += len(line)
+    return "".join(parts).encode("ascii")[:size]
+
+
 def text(folder, count, size):
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(2)
-    words = ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
-             for _ in range(4000)]
+    words = vocabulary(rng)
     for n in range(count):
-        parts = []
-        length = 0
-        while length < size:
-            line = " ".join(rng.choice(words) for _ in range(12)) + " %d\r\n" % rng.randint(0, 1 << 30)
-            parts.append(line)
-            length += len(line)
         with open(os.path.join(folder, "plik%02d.txt" % n), "wb") as out:
-            out.write("".join(parts).encode("ascii")[:size])
+            out.write(text_bytes(rng, words, size))
+
+
+def mixed(folder, count, size):
+    os.makedirs(folder, exist_ok=True)
+    rng = random.Random(3)
+    words = vocabulary(rng)
+    for n in range(count):
+        body = rng.randbytes(size) if n % 2 == 0 else text_bytes(rng, words, size)
+        with open(os.path.join(folder, "dane%02d.dat" % n), "wb") as out:
+            out.write(body)
+
+
+def pad(path, size, seed):
+    rng = random.Random(seed)
+    with open(path, "ab") as out:
+        out.write(rng.randbytes(size // 2))
+        out.write(text_bytes(rng, vocabulary(rng), size - size // 2))
 
 
 def tree(folder, dirs, files):
@@ -53,5 +82,9 @@ if __name__ == "__main__":
         text(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif kind == "tree":
         tree(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif kind == "mixed":
+        mixed(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif kind == "pad":
+        pad(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     else:
         sys.exit(2)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Side-by-side timings of the program's transfer, extraction, server probe,
 # start-up and size, each against a reference measured in the same run.
-#   bash bench/run.sh [--face x64|x86] [ROUNDS] [transfer] [extract] [probe] [startup] [serverload] [size]
+#   bash bench/run.sh [--face x64|x86] [ROUNDS] [transfer] [extract] [probe] [startup] [serverload]
+#                     [size] [wholerun]
 # Without section names every section runs. Results go to build/bench/results/
 # (build/bench-x86-run/results/ for the x86 face)
 # (one "MEASURE VALUE" line per sample, then summaries), one file per section
@@ -43,7 +44,7 @@ esac
 rounds=5
 if [[ ${1:-} =~ ^[0-9]+$ ]]; then rounds=$1; shift; fi
 sections=("$@")
-[ ${#sections[@]} -gt 0 ] || sections=(transfer extract probe startup serverload size)
+[ ${#sections[@]} -gt 0 ] || sections=(transfer extract probe startup serverload size wholerun)
 
 core=build/bench-$face
 state=build/bench-$face-run
@@ -503,6 +504,204 @@ serverload() {
   summarise "handoff4000_wineserver_cpu_ms bare4000qda_wineserver_cpu_ms"
 }
 
+# --- the whole run ------------------------------------------------------------------
+# The real varnel_setup.exe from its start until the stand-in installer runs,
+# against native tools doing the same work in the same round.
+whole_libraries=(libeay32.dll ssleay32.dll msvcr70.dll msvcr71.dll vfp7r.dll vfp7renu.dll
+                 ChilKatFtp2.dll DebenuPDFLibraryAX0912.dll mscomm32.ocx msmapi32.ocx
+                 mscomctl.ocx richtx32.ocx vncab.dll vnapiwin.dll)
+
+# The set, made once: the fourteen libraries (stand-ins padded to about 1.3 MB
+# of cabinet), an a-cabinet of about 60 MB (the stand-in installer and 90 MB
+# of data, half random, half text), a small b-cabinet and a 1 MiB setup
+# program; laid out on the server (nginx's tree) and in a start folder.
+make_whole_set() {
+  local set=$data/whole
+  [ -f "$set/ready" ] && return 0
+  step "wholerun: making the set in $set" "$tmp/make_cabinet.out"
+  rm -rf "$set"
+  mkdir -p "$set/lib" "$set/local" "$set/empty"
+  local i name entries=()
+  for i in "${!whole_libraries[@]}"; do
+    name=${whole_libraries[$i]}
+    if [ "$i" -lt 12 ]; then cp "$core/bin/standin_plain.dll" "$set/lib/$name"
+    else cp "$core/bin/standin_v1400510.dll" "$set/lib/$name"; fi
+    python3 bench/make_data.py pad "$set/lib/$name" 102400 "$i"
+    entries+=("$(wpath "$set/lib/$name")=$name|20|20240506070810")
+  done
+  "$wine" "$core/bin/make_cabinet.exe" --set-id 11 "$(wpath "$set/local")\\" setup_sys.cab \
+    "${entries[@]}" >"$tmp/make_cabinet.out" 2>&1
+  python3 bench/make_data.py mixed "$set/data" 24 3932160
+  entries=("$(wpath "$core/bin/standin_installer.exe")=instbrx.exe")
+  for name in "$set"/data/*; do entries+=("$(wpath "$name")=$(basename "$name")"); done
+  "$wine" "$core/bin/make_cabinet.exe" --set-id 12 "$(wpath "$set/local")\\" setup_tbrx_3_xxa.cab \
+    "${entries[@]}" >>"$tmp/make_cabinet.out" 2>&1
+  echo "Plik z drugiego pliku CAB" >"$set/readme.txt"
+  "$wine" "$core/bin/make_cabinet.exe" --set-id 13 "$(wpath "$set/local")\\" setup_tbrx_3_xxb.cab \
+    "$(wpath "$set/readme.txt")=readme.txt" >>"$tmp/make_cabinet.out" 2>&1
+  python3 bench/make_data.py blob "$set/local/setup_tbrx_3_xx.exe" 1
+  rm -rf "$set/data"
+  touch "$set/ready"
+}
+
+# The server's tree: the probe's file, the system cabinet in sys/, the setup
+# program and the a-cabinet in the product's folder.
+lay_out_whole_server() {
+  local set=$data/whole www=$data/www/programy
+  mkdir -p "$www/sys" "$www/3_xx/tbrx"
+  echo probe >"$www/setup_sys.cab"
+  ln -f "$set/local/setup_sys.cab" "$www/sys/setup_sys.cab"
+  ln -f "$set/local/setup_tbrx_3_xx.exe" "$set/local/setup_tbrx_3_xxa.cab" "$www/3_xx/tbrx/"
+}
+
+# A machine as a new customer has it: no working tree, none of the fourteen
+# libraries in either system folder, no logs of an earlier run.
+reset_whole_machine() {
+  local name folder
+  rm -rf "$whole_temp/varnel"
+  rm -f "$whole_temp"/varnel_*.log
+  for folder in system32 syswow64; do
+    for name in "${whole_libraries[@]}"; do
+      find "$WINEPREFIX/drive_c/windows/$folder" -maxdepth 1 -iname "$name" -delete
+    done
+  done
+}
+
+# wait_for_file PATH LINES SECONDS : until PATH holds LINES lines.
+wait_for_file() {
+  local waited=0
+  while [ "$(cat "$1" 2>/dev/null | wc -l)" -lt "$2" ]; do
+    [ $waited -lt $(($3 * 100)) ] || return 1
+    sleep 0.01
+    waited=$((waited + 1))
+  done
+}
+
+# whole_run KIND : one run of the program (internet, local or update); its
+# time to the installer's start goes in as KIND_ms, the stages from its log
+# as KIND_STAGE_ms.
+whole_run() {
+  local kind=$1 start=$data/whole/local args=() presser=
+  [ "$kind" = internet ] && start=$data/whole/empty
+  [ "$kind" = update ] && args=(x a1 a2 a3 '*klient*')
+  step "wholerun $kind round $round: a fresh machine"
+  reset_whole_machine
+  sync
+  if [ "$kind" != update ]; then
+    step "wholerun $kind round $round: starting the Start presser" "$tmp/press.out"
+    rm -f "$tmp/press.ready"
+    "$wine" "$bench_exe" press "$(wpath "$tmp/press.ready")" 60000 >"$tmp/press.out" 2>&1 &
+    presser=$!
+    for _ in $(seq 1000); do [ -e "$tmp/press.ready" ] && break; sleep 0.01; done
+    [ -e "$tmp/press.ready" ] || { echo "the Start presser did not start" >&2; false; }
+  fi
+  step "wholerun $kind round $round: varnel_setup.exe ${args[*]}" "$whole_temp/varnel_setup.log"
+  local t0 pid
+  t0=$(now_ms)
+  (cd "$start" && exec "$wine" "$here/$core/bin/varnel_setup.exe" "${args[@]}") \
+    </dev/null >"$tmp/setup.out" 2>&1 &
+  pid=$!
+  wait_for_file "$whole_temp/varnel_installer.log" 1 120 ||
+    { echo "wholerun $kind: the installer was not started within 120 s" >&2; false; }
+  local started
+  started=$(LC_ALL=C stat -c %.3Y "$whole_temp/varnel_installer.log" | tr -d .)
+  wait "$pid"
+  [ -z "$presser" ] || wait "$presser"
+  step "wholerun $kind round $round: checking the libraries and registrations"
+  wait_for_file "$whole_temp/varnel_regsvr.log" 6 20 ||
+    { echo "wholerun $kind: not six registrations" >&2; false; }
+  local name folder=system32
+  [ "$face" = x86 ] && folder=syswow64
+  for name in "${whole_libraries[@]}"; do
+    [ -n "$(find "$WINEPREFIX/drive_c/windows/$folder" -maxdepth 1 -iname "$name")" ] ||
+      { echo "wholerun $kind: $name was not installed" >&2; false; }
+  done
+  python3 bench/wholerun_stages.py "$kind" "$t0" "$started" "$whole_temp/varnel_setup.log" >>"$file"
+  cp "$whole_temp/varnel_setup.log" "$results/wholerun-$face-$kind.log"
+}
+
+# The native floor of the same work: the downloads (curl) or the copies of
+# the start folder's set (cp), cabextract of both cabinets, cp of the
+# fourteen libraries into an empty folder; each part is kept as well.
+whole_floor() {
+  local kind=$1 floor=$out/floor t0 t1 t2 t3
+  step "wholerun floor $kind round $round"
+  rm -rf "$floor"
+  mkdir -p "$floor/download" "$floor/libraries" "$floor/start" "$floor/system"
+  sync
+  local server=http://127.0.0.41/programy
+  t0=$(now_ms)
+  if [ "$kind" = internet ]; then
+    curl -s --fail -o "$floor/download/setup_tbrx_3_xx.exe" "$server/3_xx/tbrx/setup_tbrx_3_xx.exe" \
+      -o "$floor/download/setup_sys.cab" "$server/sys/setup_sys.cab" \
+      -o "$floor/download/setup_tbrx_3_xxa.cab" "$server/3_xx/tbrx/setup_tbrx_3_xxa.cab"
+  else
+    cp "$data/whole/local"/*.cab "$data/whole/local"/*.exe "$floor/download/"
+  fi
+  t1=$(now_ms)
+  cabextract -q -d "$floor/libraries" "$floor/download/setup_sys.cab"
+  cabextract -q -d "$floor/start" "$floor/download/setup_tbrx_3_xxa.cab"
+  t2=$(now_ms)
+  cp "$floor/libraries"/* "$floor/system/"
+  t3=$(now_ms)
+  [ "$(find "$floor/system" -type f | wc -l)" = 14 ] || { echo "floor: not 14 libraries" >&2; false; }
+  echo "floor_${kind}_ms $((t3 - t0))" >>"$file"
+  echo "floor_${kind}_fetch_ms $((t1 - t0))" >>"$file"
+  echo "floor_${kind}_cabextract_ms $((t2 - t1))" >>"$file"
+  echo "floor_${kind}_cp_ms $((t3 - t2))" >>"$file"
+  rm -rf "$floor"
+}
+
+# What a bare Wine process costs: the stand-in installer started alone,
+# until it has written its record.
+whole_wine_start() {
+  step "wholerun: the stand-in installer alone, round $round"
+  local record=$tmp/winestart.log t0
+  rm -f "$record"
+  t0=$(now_ms)
+  VARNEL_STANDIN_LOG=$(wpath "$record") "$wine" "$core/bin/standin_installer.exe" </dev/null >/dev/null 2>&1
+  echo "winestart_ms $(($(LC_ALL=C stat -c %.3Y "$record" | tr -d .) - t0))" >>"$file"
+}
+
+wholerun() {
+  file=$results/wholerun-$face.txt
+  : >"$file"
+  step "wholerun: building the stand-ins and the desktop keeper" "$tmp/build.log"
+  cmake --build "$core" --target standins desktop_keeper >"$tmp/build.log" 2>&1
+  make_whole_set
+  lay_out_whole_server
+  {
+    echo "system_cabinet_bytes $(stat -c %s "$data/whole/local/setup_sys.cab")"
+    echo "a_cabinet_bytes $(stat -c %s "$data/whole/local/setup_tbrx_3_xxa.cab")"
+    echo "setup_program_bytes $(stat -c %s "$data/whole/local/setup_tbrx_3_xx.exe")"
+  } >"$results/wholerun-$face.input"
+  step "wholerun: asking Wine for %TEMP% and its Unix path"
+  whole_temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
+  whole_temp=$("$wine" winepath.exe -u "$whole_temp" 2>/dev/null </dev/null)
+  whole_temp=${whole_temp%/}
+  [ -d "$whole_temp" ] || { echo "wholerun: no Unix path for Wine's %TEMP%" >&2; false; }
+  start_nginx 127.0.0.41
+  # A Windows desktop is always there; Wine's ends a second after its last
+  # window unless something holds one.
+  setsid "$wine" "$core/bin/desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
+  local keeper=$! kind
+  curl -s -o /dev/null http://127.0.0.41/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab  # into the page cache
+  for round in $(seq "$rounds"); do
+    for kind in internet local update; do
+      whole_run $kind
+      whole_floor $kind
+    done
+    whole_wine_start
+    echo "wholerun round $round done" >&2
+  done
+  kill "$keeper" 2>/dev/null || true
+  stop_nginx
+  summarise "internet_ms floor_internet_ms" "local_ms floor_local_ms" "update_ms floor_update_ms" \
+    "internet_download_ms floor_internet_fetch_ms" "local_copy_ms floor_local_fetch_ms" \
+    "internet_extract_ms floor_internet_cabextract_ms" "local_extract_ms floor_local_cabextract_ms" \
+    "update_extract_ms floor_update_cabextract_ms"
+}
+
 step "recording the machine's facts"
 {
   echo "date $(date -u +%Y-%m-%dT%H:%MZ)"
@@ -519,7 +718,7 @@ step "recording the machine's facts"
 
 for section in "${sections[@]}"; do
   case $section in
-    transfer|extract|probe|startup|serverload|size) "$section" ;;
+    transfer|extract|probe|startup|serverload|size|wholerun) "$section" ;;
     *) echo "unknown section $section" >&2; exit 2 ;;
   esac
 done

@@ -6,6 +6,7 @@
 #include "download/texts.h"
 #include "download/transfer.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -78,6 +79,10 @@ int queryRemoteSizes() {
     showMegabytes();
     closeInternetRequest(link);
     closeInternetSession(link);
+    // After the closes: closing a request whose body was not read can take
+    // as long as reading it (the system may drain it to keep the connection).
+    logEvent("size: %lu KB in all, both requests closed",
+             static_cast<unsigned long>(session.remoteTotalBytes / 1024));
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "install/shared_libraries.h"
 #include "install/texts.h"
 #include "resources/resource.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -23,6 +24,7 @@ int copyLocalFiles() {
         joinText(destination, session.downloadFolder, name);
         if (!copyComponentFile(source, destination)) return 0;
     }
+    logText("local files copied into ", session.downloadFolder);
     return runInstallPipeline() ? 1 : 0;
 }
 

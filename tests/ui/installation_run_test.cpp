@@ -244,7 +244,7 @@ TEST_F(InstallationRun, FromUpdateServerTwoToTheStartedInstaller) {
                    "dialog: Start, internet files",
                    "size: http://127.0.0.12/programy/sys/setup_sys.cab: status 200, Content-Length ",
                    "size: " + a + ": status 200, Content-Length ",
-                   "download: " + a + ": status 200, Content-Length ", " bytes in ",
+                   "KB in all, both requests closed", "download: " + a + ": status 200, Content-Length ", " bytes in ",
                    "extract: " + tempFolder() + "varnel\\instalacja\\setup_sys.cab into ",
                    "extract: " + tempFolder() + "varnel\\instalacja\\setup_tbrx_3_xxa.cab into ",
                    "library libeay32.dll: rule 1, copied, ok",
@@ -288,6 +288,7 @@ TEST_F(InstallationRun, LocalInstallationFromTheDialogContactsNoServer) {
     EXPECT_EQ(readFile(tempFolder() + "varnel_setup.old.log"), "the run before\r\n");
     std::vector<std::string> lines = logLines();
     expectInOrder(lines, {"run mode: installation from local files", "dialog: Start, local files",
+                          "local files copied into " + tempFolder() + "varnel\\instalacja\\",
                           "extract: ", "installer: started", "exit code 0"});
     for (const std::string& line : lines) EXPECT_EQ(line.find("probe:"), std::string::npos) << line;
     EXPECT_EQ(server1.connections() + server2.connections() + server3.connections(), 0);
