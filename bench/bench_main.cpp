@@ -295,7 +295,9 @@ int pressStart(const char* ready, DWORD limitMs, unsigned long long* pressedAt) 
     HWND dialog = NULL;
     while (dialog == NULL && GetTickCount() - begin < limitMs) {
         EnumWindows(findSetupDialog, reinterpret_cast<LPARAM>(&dialog));
-        if (dialog == NULL) Sleep(1);
+        // As often as the tests look: more would load the wineserver that
+        // the starting program needs.
+        if (dialog == NULL) Sleep(10);
     }
     if (dialog == NULL) return 0;
     // Posted: a sent click would wait here for the whole installation.

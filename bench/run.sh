@@ -10,7 +10,8 @@
 # the product for i686 and runs them under 32-bit Wine in a 64-bit prefix, as
 # the shipped program runs under WoW64; the default is x64. Loopback only:
 # nginx and the scripted server listen on 127.0.0.41-42; everything it starts
-# is ended on the way out. A step that fails stops the run with a message
+# is ended on the way out. BENCH_LIMIT_RATE=5m (say) makes nginx send each
+# answer at most that fast, as a customer's line would. A step that fails stops the run with a message
 # naming the step (and the tail of its log, where it has one).
 set -Eeuo pipefail
 
@@ -134,6 +135,7 @@ http {
     default_type application/octet-stream;
     access_log off;
     sendfile on;
+    ${BENCH_LIMIT_RATE:+limit_rate $BENCH_LIMIT_RATE;}
     client_body_temp_path $(pwd)/$nginx_dir/body;
     proxy_temp_path $(pwd)/$nginx_dir/proxy;
     fastcgi_temp_path $(pwd)/$nginx_dir/fastcgi;
@@ -569,10 +571,12 @@ reset_whole_machine() {
 
 # wait_for_file PATH LINES SECONDS : until PATH holds LINES lines.
 wait_for_file() {
+  # Every 50 ms: the times come from the files, and a busier poll would take
+  # the CPUs from the program it waits for.
   local waited=0
-  while [ "$(cat "$1" 2>/dev/null | wc -l)" -lt "$2" ]; do
-    [ $waited -lt $(($3 * 100)) ] || return 1
-    sleep 0.01
+  until [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ]; do
+    [ $waited -lt $(($3 * 20)) ] || return 1
+    sleep 0.05
     waited=$((waited + 1))
   done
 }
@@ -606,7 +610,11 @@ whole_run() {
   local started
   started=$(LC_ALL=C stat -c %.3Y "$whole_temp/varnel_installer.log" | tr -d .)
   wait "$pid"
-  [ -z "$presser" ] || wait "$presser"
+  if [ -n "$presser" ]; then
+    wait "$presser"
+    # When Start was pressed, for the dialog's share of its stage.
+    echo "${kind}_pressed_ms $(($(sed -n 's/.*value=\([0-9]*\).*/\1/p' "$tmp/press.out") - t0))" >>"$file"
+  fi
   step "wholerun $kind round $round: checking the libraries and registrations"
   wait_for_file "$whole_temp/varnel_regsvr.log" 6 20 ||
     { echo "wholerun $kind: not six registrations" >&2; false; }
@@ -661,6 +669,20 @@ whole_wine_start() {
   t0=$(now_ms)
   VARNEL_STANDIN_LOG=$(wpath "$record") "$wine" "$core/bin/standin_installer.exe" </dev/null >/dev/null 2>&1
   echo "winestart_ms $(($(LC_ALL=C stat -c %.3Y "$record" | tr -d .) - t0))" >>"$file"
+  # The six registrations alone: regsvr32 started six times at once on the
+  # libraries the last run left in the system folder, until all have ended.
+  step "wholerun: six regsvr32 processes alone, round $round"
+  local folder=system32 name pids=()
+  [ "$face" = x86 ] && folder=syswow64
+  t0=$(now_ms)
+  for name in ChilKatFtp2.dll DebenuPDFLibraryAX0912.dll mscomm32.ocx msmapi32.ocx mscomctl.ocx \
+              richtx32.ocx; do
+    "$wine" "C:\\windows\\$folder\\regsvr32.exe" /s "C:\\windows\\$folder\\$name" \
+      </dev/null >/dev/null 2>&1 &
+    pids+=($!)
+  done
+  wait "${pids[@]}"
+  echo "regsvr32x6_ms $(($(now_ms) - t0))" >>"$file"
 }
 
 wholerun() {
@@ -692,11 +714,21 @@ wholerun() {
       whole_floor $kind
     done
     whole_wine_start
+    # The floor with what Wine itself costs for the processes a run starts:
+    # the program, six regsvr32 and the installer, each measured alone.
+    for kind in internet local update; do
+      awk -v kind="$kind" '$1 == "floor_" kind "_ms" { floor = $2 } $1 == "winestart_ms" { start = $2 }
+        $1 == "regsvr32x6_ms" { registrations = $2 }
+        END { print "wine_floor_" kind "_ms", floor + 2 * start + registrations }' "$file" >>"$file.tmp"
+    done
+    cat "$file.tmp" >>"$file"
+    rm -f "$file.tmp"
     echo "wholerun round $round done" >&2
   done
   kill "$keeper" 2>/dev/null || true
   stop_nginx
   summarise "internet_ms floor_internet_ms" "local_ms floor_local_ms" "update_ms floor_update_ms" \
+    "internet_ms wine_floor_internet_ms" "local_ms wine_floor_local_ms" "update_ms wine_floor_update_ms" \
     "internet_download_ms floor_internet_fetch_ms" "local_copy_ms floor_local_fetch_ms" \
     "internet_extract_ms floor_internet_cabextract_ms" "local_extract_ms floor_local_cabextract_ms" \
     "update_extract_ms floor_update_cabextract_ms"
