@@ -514,12 +514,13 @@ whole_libraries=(libeay32.dll ssleay32.dll msvcr70.dll msvcr71.dll vfp7r.dll vfp
                  mscomctl.ocx richtx32.ocx vncab.dll vnapiwin.dll)
 
 # The set, made once: the fourteen libraries (stand-ins padded to about 1.3 MB
-# of cabinet), an a-cabinet of about 60 MB (the stand-in installer and 90 MB
+# of cabinet), an a-cabinet of about 60 MB (the stand-in installer and 77 MB
 # of data, half random, half text), a small b-cabinet and a 1 MiB setup
 # program; laid out on the server (nginx's tree) and in a start folder.
 make_whole_set() {
-  local set=$data/whole
-  [ -f "$set/ready" ] && return 0
+  local set=$data/whole pad=80000 part=3200000
+  # Made again when its sizes change.
+  [ -f "$set/ready-$pad-$part" ] && return 0
   step "wholerun: making the set in $set" "$tmp/make_cabinet.out"
   rm -rf "$set"
   mkdir -p "$set/lib" "$set/local" "$set/empty"
@@ -528,12 +529,12 @@ make_whole_set() {
     name=${whole_libraries[$i]}
     if [ "$i" -lt 12 ]; then cp "$core/bin/standin_plain.dll" "$set/lib/$name"
     else cp "$core/bin/standin_v1400510.dll" "$set/lib/$name"; fi
-    python3 bench/make_data.py pad "$set/lib/$name" 102400 "$i"
+    python3 bench/make_data.py pad "$set/lib/$name" $pad "$i"
     entries+=("$(wpath "$set/lib/$name")=$name|20|20240506070810")
   done
   "$wine" "$core/bin/make_cabinet.exe" --set-id 11 "$(wpath "$set/local")\\" setup_sys.cab \
     "${entries[@]}" >"$tmp/make_cabinet.out" 2>&1
-  python3 bench/make_data.py mixed "$set/data" 24 3932160
+  python3 bench/make_data.py mixed "$set/data" 24 $part
   entries=("$(wpath "$core/bin/standin_installer.exe")=instbrx.exe")
   for name in "$set"/data/*; do entries+=("$(wpath "$name")=$(basename "$name")"); done
   "$wine" "$core/bin/make_cabinet.exe" --set-id 12 "$(wpath "$set/local")\\" setup_tbrx_3_xxa.cab \
@@ -543,7 +544,7 @@ make_whole_set() {
     "$(wpath "$set/readme.txt")=readme.txt" >>"$tmp/make_cabinet.out" 2>&1
   python3 bench/make_data.py blob "$set/local/setup_tbrx_3_xx.exe" 1
   rm -rf "$set/data"
-  touch "$set/ready"
+  touch "$set/ready-$pad-$part"
 }
 
 # The server's tree: the probe's file, the system cabinet in sys/, the setup
