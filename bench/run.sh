@@ -182,6 +182,20 @@ tools/test-env.sh start "$state" >"$tmp/test-env.log" 2>&1
 # A Unix path as Wine sees it (drive Z:).
 wpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 now_ms() { date +%s%3N; }
+# mtime_ms FILE : when FILE was last written, in Unix ms.
+mtime_ms() { LC_ALL=C stat -c %.3Y "$1" | tr -d .; }
+# The Unix path of Wine's %TEMP%, without the closing slash.
+wine_temp() {
+  local temp
+  temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
+  # winepath itself would start the 32-bit loader, which not every kernel runs.
+  temp=$("$wine" winepath.exe -u "$temp" 2>/dev/null </dev/null)
+  [ -n "$temp" ] && [ -d "$temp" ] || { echo "no Unix path for Wine's %TEMP% ($temp)" >&2; return 1; }
+  echo "${temp%/}"
+}
+# The system folder the program installs the libraries into.
+system_folder=system32
+[ "$face" = x86 ] && system_folder=syswow64
 # fresh_tree FOLDER : the old working tree of the start-up section, 100 folders
 # of 100 files of 100 bytes, written out to the disk.
 fresh_tree() {
@@ -367,13 +381,9 @@ startup() {
   mkdir -p "$data/www/programy"
   echo probe >"$data/www/programy/setup_sys.cab"
   start_nginx 127.0.0.41
-  local temp work
+  local work
   step "start-up: asking Wine for %TEMP% and its Unix path"
-  temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
-  # winepath itself would start the 32-bit loader, which not every kernel runs.
-  temp=$("$wine" winepath.exe -u "$temp" 2>/dev/null </dev/null)
-  [ -n "$temp" ] && [ -d "$temp" ] || { echo "start-up: no Unix path for Wine's %TEMP% ($temp)" >&2; false; }
-  work=${temp%/}/varnel
+  work=$(wine_temp)/varnel
   local kind
   for round in $(seq "$rounds"); do
     for kind in empty tree10k; do
@@ -609,7 +619,7 @@ whole_run() {
   wait_for_file "$whole_temp/varnel_installer.log" 1 120 ||
     { echo "wholerun $kind: the installer was not started within 120 s" >&2; false; }
   local started
-  started=$(LC_ALL=C stat -c %.3Y "$whole_temp/varnel_installer.log" | tr -d .)
+  started=$(mtime_ms "$whole_temp/varnel_installer.log")
   wait "$pid"
   if [ -n "$presser" ]; then
     wait "$presser"
@@ -619,10 +629,9 @@ whole_run() {
   step "wholerun $kind round $round: checking the libraries and registrations"
   wait_for_file "$whole_temp/varnel_regsvr.log" 6 20 ||
     { echo "wholerun $kind: not six registrations" >&2; false; }
-  local name folder=system32
-  [ "$face" = x86 ] && folder=syswow64
+  local name
   for name in "${whole_libraries[@]}"; do
-    [ -n "$(find "$WINEPREFIX/drive_c/windows/$folder" -maxdepth 1 -iname "$name")" ] ||
+    [ -n "$(find "$WINEPREFIX/drive_c/windows/$system_folder" -maxdepth 1 -iname "$name")" ] ||
       { echo "wholerun $kind: $name was not installed" >&2; false; }
   done
   python3 bench/wholerun_stages.py "$kind" "$t0" "$started" "$whole_temp/varnel_setup.log" >>"$file"
@@ -669,16 +678,15 @@ whole_wine_start() {
   rm -f "$record"
   t0=$(now_ms)
   VARNEL_STANDIN_LOG=$(wpath "$record") "$wine" "$core/bin/standin_installer.exe" </dev/null >/dev/null 2>&1
-  echo "winestart_ms $(($(LC_ALL=C stat -c %.3Y "$record" | tr -d .) - t0))" >>"$file"
+  echo "winestart_ms $(($(mtime_ms "$record") - t0))" >>"$file"
   # The six registrations alone: regsvr32 started six times at once on the
   # libraries the last run left in the system folder, until all have ended.
   step "wholerun: six regsvr32 processes alone, round $round"
-  local folder=system32 name pids=()
-  [ "$face" = x86 ] && folder=syswow64
+  local name pids=()
   t0=$(now_ms)
   for name in ChilKatFtp2.dll DebenuPDFLibraryAX0912.dll mscomm32.ocx msmapi32.ocx mscomctl.ocx \
               richtx32.ocx; do
-    "$wine" "C:\\windows\\$folder\\regsvr32.exe" /s "C:\\windows\\$folder\\$name" \
+    "$wine" "C:\\windows\\$system_folder\\regsvr32.exe" /s "C:\\windows\\$system_folder\\$name" \
       </dev/null >/dev/null 2>&1 &
     pids+=($!)
   done
@@ -699,10 +707,7 @@ wholerun() {
     echo "setup_program_bytes $(stat -c %s "$data/whole/local/setup_tbrx_3_xx.exe")"
   } >"$results/wholerun-$face.input"
   step "wholerun: asking Wine for %TEMP% and its Unix path"
-  whole_temp=$("$wine" cmd /c echo %TEMP% 2>/dev/null </dev/null | tr -d '\r')
-  whole_temp=$("$wine" winepath.exe -u "$whole_temp" 2>/dev/null </dev/null)
-  whole_temp=${whole_temp%/}
-  [ -d "$whole_temp" ] || { echo "wholerun: no Unix path for Wine's %TEMP%" >&2; false; }
+  whole_temp=$(wine_temp)
   start_nginx 127.0.0.41
   # A Windows desktop is always there; Wine's ends a second after its last
   # window unless something holds one.
