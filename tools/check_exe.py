@@ -493,20 +493,29 @@ def check_imports(image, report):
                            "time by its full path)" % name)
 
 
+def der_item(data, at, end):
+    """The DER element at at, within end: (tag, content start, content end)."""
+    if at + 2 > end:
+        raise Malformed("signature: DER element header overruns its parent")
+    tag, length = data[at], data[at + 1]
+    at += 2
+    if length & 0x80:
+        count = length & 0x7F
+        if at + count > end:
+            raise Malformed("signature: DER length overruns its parent")
+        length = int.from_bytes(data[at:at + count], "big")
+        at += count
+    if at + length > end:
+        raise Malformed("signature: DER element overruns its parent")
+    return tag, at, at + length
+
+
 def der_items(data, at, end):
     """The DER elements between at and end, as (tag, content start, content end)."""
     items = []
     while at < end:
-        tag, length = data[at], data[at + 1]
-        at += 2
-        if length & 0x80:
-            count = length & 0x7F
-            length = int.from_bytes(data[at:at + count], "big")
-            at += count
-        if at + length > end:
-            raise Malformed("signature: DER element overruns its parent")
-        items.append((tag, at, at + length))
-        at += length
+        items.append(der_item(data, at, end))
+        at = items[-1][2]
     return items
 
 
@@ -521,9 +530,11 @@ def common_name(data, name):
 
 
 def signer_of(data):
-    """The signer's CN of a PKCS#7 SignedData (the certificate whose serial
-    the first SignerInfo names)."""
-    content_info = der_items(data, 0, len(data))[0]
+    """The signer's CN of a PKCS#7 SignedData (the certificate whose issuer
+    and serial the first SignerInfo names). The certificate table pads the
+    signature with up to 7 zero bytes, which are no DER element: only the
+    first element is read."""
+    content_info = der_item(data, 0, len(data))
     explicit = der_items(data, content_info[1], content_info[2])[1]
     signed = der_items(data, explicit[1], explicit[2])[0]
     parts = der_items(data, signed[1], signed[2])
@@ -531,14 +542,15 @@ def signer_of(data):
     signer_infos = [p for p in parts if p[0] == 0x31][-1]
     signer = der_items(data, signer_infos[1], signer_infos[2])[0]
     issuer_serial = der_items(data, signer[1], signer[2])[1]
-    serial = der_items(data, issuer_serial[1], issuer_serial[2])[1]
+    issuer, serial = der_items(data, issuer_serial[1], issuer_serial[2])[:2]
     for certificate in (der_items(data, certificates[0][1], certificates[0][2])
                         if certificates else []):
         tbs = der_items(data, certificate[1], certificate[2])[0]
         fields = der_items(data, tbs[1], tbs[2])
         if fields[0][0] == 0xA0:
             fields = fields[1:]
-        if data[fields[0][1]:fields[0][2]] == data[serial[1]:serial[2]]:
+        if (data[fields[0][1]:fields[0][2]] == data[serial[1]:serial[2]] and
+                data[fields[2][1]:fields[2][2]] == data[issuer[1]:issuer[2]]):
             return common_name(data, fields[4])
     return "? (no certificate of the signer in the signature)"
 

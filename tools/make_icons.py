@@ -476,9 +476,11 @@ def palette_for(pic, bpp):
         return VGA16
     # At 8 bpp the image gets its own exact colours after the system ones, so
     # gradients do not band; a busier picture falls back to the colour cube.
+    # The colour table holds only the colours there are (the header's
+    # biClrUsed): 256 entries would be some 800 bytes of unused black.
     used = sorted({c for row in pic.px for c in row if c is not None} - set(VGA16))
     if len(VGA16) + len(used) <= 256:
-        return VGA16 + used + [(0, 0, 0)] * (256 - len(VGA16) - len(used))
+        return VGA16 + used
     return PAL256
 
 
@@ -521,8 +523,9 @@ def encode_image(pic, bpp):
             if v:
                 bits[x // 8] |= 0x80 >> (x % 8)
         andm += pad(bytes(bits))
+    used = len(pal) if len(pal) < 1 << bpp else 0
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, bpp, 0,
-                         len(xor) + len(andm), 0, 0, 0, 0)
+                         len(xor) + len(andm), 0, 0, used, 0)
     palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in pal)
     return header + palette + bytes(xor) + bytes(andm)
 

@@ -42,7 +42,13 @@ cmake --build --preset test-x86
 # program, so starting it answers for the kernel and for wine32 at once.
 x86_skip=""
 if [ ! -x /usr/lib/wine/wine ]; then
+  # Why, when tools/install-packages.sh tried and could not install it.
   x86_skip="wine32:i386 is not installed"
+  if [ -s build/wine32-not-installed.txt ]; then
+    x86_skip=$(cat build/wine32-not-installed.txt)
+  elif [ "${VARNEL_SKIP_INSTALL:-0}" = 1 ]; then
+    x86_skip="$x86_skip (VARNEL_SKIP_INSTALL=1: the installation step did not run)"
+  fi
 elif ! probe=$(/usr/lib/wine/wine --version 2>&1); then
   x86_skip="this machine cannot run 32-bit programs (/usr/lib/wine/wine: ${probe##*: })"
 fi

@@ -252,3 +252,17 @@ TEST_F(Program, RelaunchFromAFolderTheAnsiCodePageCannotSpell) {
     DeleteFileW(program.c_str());
     RemoveDirectoryW(folder.c_str());
 }
+
+TEST_F(Program, UnquotedPathWithAPolishLetterIsNotTakenForTheCommandLine) {
+    // A path without blanks may be started without quotes: the command line
+    // still begins after it, whatever letters it holds ("ż" in Windows-1250).
+    std::string folder = tempFolder() + "varnel_wdro\xBF" "enie\\";
+    makeFolders(folder);
+    ASSERT_TRUE(CopyFileA((programFolder() + "varnel_setup.exe").c_str(),
+                          (folder + "varnel_setup.exe").c_str(), FALSE));
+    ProgramRun result = runProgram(folder + "varnel_setup.exe x a1 a2 a3", startFolder);
+    ASSERT_TRUE(result.finished);
+    expectInOrder(readFile(tempFolder() + "varnel_setup.log"), {"command line: x a1 a2 a3\r\n"});
+    EXPECT_EQ(result.exitCode, 1603u);
+    removeTree(folder);
+}
