@@ -36,6 +36,9 @@ int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
 
 namespace {
 
+// Room for a count header's text: more is no count of 32 bits.
+const DWORD kCountTextCapacity = 64;
+
 // A numeric header of the open request's answer. The headers have arrived
 // with the request handle: this never waits.
 int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
@@ -132,20 +135,21 @@ DWORD readStatusCode(InternetLink& link) {
 }
 
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity) {
-    text[0] = '\0';
     DWORD size = capacity;
-    return winInet.HttpQueryInfoA(link.request, info, text, &size, NULL) ? 1 : 0;
+    if (winInet.HttpQueryInfoA(link.request, info, text, &size, NULL)) return 1;
+    text[0] = '\0';
+    return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? 0 : -1;
 }
 
-const char* parseByteCount(const char* text, ULONGLONG* value) {
-    *value = 0;
-    if (*text < '0' || *text > '9') return NULL;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        // More than eighteen digits are no size of any file.
-        if (*value >= 100000000000000000ULL) return NULL;
-        *value = *value * 10 + static_cast<ULONGLONG>(*text - '0');
+const char* parseCount(const char* text, DWORD* value) {
+    ULONGLONG count = 0;
+    const char* end = text;
+    for (; *end >= '0' && *end <= '9'; ++end) {
+        count = count * 10 + static_cast<ULONGLONG>(*end - '0');
+        if (count > 0xFFFFFFFFULL) return NULL;
     }
-    return text;
+    *value = static_cast<DWORD>(count);
+    return end != text ? end : NULL;
 }
 
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
@@ -157,22 +161,14 @@ BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD 
     return outcome;
 }
 
-int readBodyLength(InternetLink& link, ULONGLONG* length) {
-    // Read as text: the numeric query has only 32 bits, and what it makes of
-    // a longer number differs between systems.
-    char text[32];
-    const char* end = NULL;
-    if (readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text))
-        end = parseByteCount(text, length);
-    return end != NULL && *end == '\0';
-}
-
-int readContentLength(InternetLink& link, DWORD* length) {
-    ULONGLONG value = 0;
+int readBodyLength(InternetLink& link, DWORD* length) {
+    // Read as text: what the numeric query makes of a longer number differs
+    // between systems, and an unreadable one must not pass for none.
+    char text[kCountTextCapacity];
     *length = 0;
-    if (!readBodyLength(link, &value) || value > 0xFFFFFFFFULL) return 0;
-    *length = static_cast<DWORD>(value);
-    return 1;
+    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text);
+    const char* end = found > 0 ? parseCount(text, length) : NULL;
+    return found == 0 || (end != NULL && *end == '\0') ? found : -1;
 }
 
 void closeInternetRequest(InternetLink& link) {
@@ -195,10 +191,10 @@ void closeInternetSession(InternetLink& link) {
 }
 
 void logAnswer(const char* step, const char* address, InternetLink& link) {
-    DWORD length = 0;
-    if (readContentLength(link, &length))
-        logEvent("%s %s: status %lu, Content-Length %lu", step, address, readStatusCode(link),
-                 length);
-    else
-        logEvent("%s %s: status %lu, no Content-Length", step, address, readStatusCode(link));
+    // The header's own text: one that cannot be read is what support needs.
+    char length[kCountTextCapacity];
+    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
+    logEvent(found != 0 ? "%s %s: status %lu, Content-Length %s"
+                        : "%s %s: status %lu, no Content-Length",
+             step, address, readStatusCode(link), found > 0 ? length : "(unreadable)");
 }
