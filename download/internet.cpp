@@ -1,11 +1,8 @@
 #include "download/internet.h"
 
-#include <string.h>
-
 #include "download/texts.h"
 #include "download/wininet.h"
 #include "session/log.h"
-#include "session/text.h"
 
 InternetLink::~InternetLink() {
     closeInternetRequest(*this);
@@ -52,80 +49,21 @@ int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
 
 }  // namespace
 
-namespace {
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// `pattern` (its first `length` characters, '*' for any run) against the
-// whole of `text`, in any letter case.
-bool matchesPattern(const char* pattern, size_t length, const char* text) {
-    if (length == 0) return *text == '\0';
-    if (*pattern == '*')
-        for (;; ++text) {
-            if (matchesPattern(pattern + 1, length - 1, text)) return true;
-            if (*text == '\0') return false;
-        }
-    return *text != '\0' && lowerAscii(*pattern) == lowerAscii(*text) &&
-           matchesPattern(pattern + 1, length - 1, text + 1);
-}
-
-bool isListBreak(char c) { return c == ';' || c == ',' || c == ' ' || c == '\t'; }
-
-}  // namespace
-
-bool bypassesProxy(const char* host, const char* bypassList) {
-    char bare[MAX_PATH];
-    const char* colon = strchr(host, ':');
-    bare[0] = '\0';
-    appendTextPart(bare, host, colon != NULL ? static_cast<size_t>(colon - host) : strlen(host));
-    for (const char* entry = bypassList; *entry != '\0';) {
-        while (isListBreak(*entry)) ++entry;
-        size_t length = 0;
-        while (entry[length] != '\0' && !isListBreak(entry[length])) ++length;
-        if (length == 0) break;
-        const char* scheme = strstr(entry, "://");
-        if (scheme != NULL && scheme < entry + length) {
-            length -= static_cast<size_t>(scheme + 3 - entry);
-            entry = scheme + 3;
-        }
-        if (length == 7 && _strnicmp(entry, "<local>", 7) == 0) {
-            if (strchr(bare, '.') == NULL) return true;
-        } else if (matchesPattern(entry, length, memchr(entry, ':', length) != NULL ? host : bare)) {
-            return true;
-        }
-        entry += length;
+INTERNET_PROXY_INFO* readProxySettings(InternetLink& link) {
+    // Asked first for the room it needs: a long bypass list must not cut
+    // the record short.
+    DWORD size = 0;
+    winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, NULL, &size);
+    INTERNET_PROXY_INFO* info = NULL;
+    if (size >= sizeof *info)
+        info = static_cast<INTERNET_PROXY_INFO*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (info != NULL &&
+        (!winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, info, &size) ||
+         info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == NULL)) {
+        HeapFree(GetProcessHeap(), 0, info);
+        info = NULL;
     }
-    return false;
-}
-
-int findProxyFor(InternetLink& link, const char* scheme, const char* host, char* proxy,
-                 DWORD capacity) {
-    proxy[0] = '\0';
-    char settings[2048];
-    DWORD size = sizeof settings;
-    if (link.session == NULL ||
-        !winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, settings, &size))
-        return 0;
-    const INTERNET_PROXY_INFO* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(settings);
-    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == NULL) return 0;
-    if (info->lpszProxyBypass != NULL && bypassesProxy(host, info->lpszProxyBypass)) return 0;
-    // "address" for every scheme, or "http=address;https=address".
-    const char* list = info->lpszProxy;
-    const char* chosen = strchr(list, '=') == NULL ? list : NULL;
-    size_t schemeLength = strlen(scheme);
-    for (const char* entry = list; chosen == NULL && *entry != '\0';) {
-        while (isListBreak(*entry)) ++entry;
-        if (_strnicmp(entry, scheme, schemeLength) == 0 && entry[schemeLength] == '=')
-            chosen = entry + schemeLength + 1;
-        while (*entry != '\0' && !isListBreak(*entry)) ++entry;
-    }
-    if (chosen == NULL) return 0;
-    size_t length = 0;
-    while (chosen[length] != '\0' && !isListBreak(chosen[length])) ++length;
-    if (length == 0 || length >= capacity) return 0;
-    memcpy(proxy, chosen, length);
-    proxy[length] = '\0';
-    return 1;
+    return info;
 }
 
 DWORD readStatusCode(InternetLink& link) {

@@ -30,17 +30,11 @@ int openInternetSession(InternetLink& link);
 // at most limitMs to be answered. 0 when no request handle resulted.
 int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
                         const char* headers = NULL);
-// The proxy through which the session sends a request to `host` (a host
-// text of the build settings, with its port if any) by `scheme`, as the
-// system's configured settings decide: 1 and its address in `proxy`, or 0
-// for a direct request (no proxy, none for that scheme, or the host on the
-// bypass list).
-int findProxyFor(InternetLink& link, const char* scheme, const char* host, char* proxy,
-                 DWORD capacity);
-// Whether the configured bypass list (entries separated by ';', ',' or
-// blanks, '*' matching any run of characters, "<local>" any host name
-// without a dot) sends `host` direct.
-bool bypassesProxy(const char* host, const char* bypassList);
+// The system's proxy settings as the session has them, whole, in a heap
+// block the caller frees (HeapFree); NULL when its requests go direct. For
+// the log only: which host WinINet sends through the proxy is its own
+// business (bypass lists, automatic configuration).
+INTERNET_PROXY_INFO* readProxySettings(InternetLink& link);
 // The open request's HTTP status; 0 when there is none.
 DWORD readStatusCode(InternetLink& link);
 // Any header of the open request's answer as text (info is an HTTP_QUERY_
