@@ -51,7 +51,8 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     if (!joinText(address, updateScheme, selectedServerHost(server), kProbePath)) return 1;
     if (server == 1) {
         proxySettings = readProxySettings(question.link);
-        if (proxySettings != NULL) logEvent("probe: the system's proxy: %s", proxySettings->lpszProxy);
+        if (proxySettings != NULL)
+            logEvent("probe: the system's proxy: %s", proxySettings->lpszProxy);
     }
     logEvent("probe: asking server %d: %s", server, address);
     if (question.link.helper == NULL) {

@@ -219,10 +219,10 @@ Answer askForRest(Transfer& transfer, const char* address) {
     wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
     // If-Range takes a strong ETag, or a date when there is no ETag at all
     // (RFC 9110): a weak ETag goes nowhere, the range is checked on arrival.
-    const char* validator = !transfer.versionKept        ? ""
-                            : isStrong(transfer.etag)    ? transfer.etag
-                            : transfer.etag[0] == '\0' ? transfer.date
-                                                         : "";
+    const char* validator = "";
+    if (transfer.versionKept)
+        validator = isStrong(transfer.etag) ? transfer.etag
+                    : transfer.etag[0] == '\0' ? transfer.date : "";
     if (!joinText(headers, range, validator[0] != '\0' ? "\r\nIf-Range: " : "", validator))
         return kFailed;
     if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
