@@ -14,25 +14,29 @@
 
 namespace {
 
-// Opens the address and adds its Content-Length to the total. A failure is
-// reported after everything has been closed; the size message names
-// sizeSubject.
-int addRemoteSize(InternetLink& link, const char* address, const char* sizeSubject) {
+// The cabinets' lengths as measured, in the order of the set: what a
+// download that tells none must bring.
+DWORD measuredLengths[2];
+
+// Opens the address, keeps its Content-Length and adds it to the total. A
+// failure is reported after everything has been closed; the size message
+// names sizeSubject.
+int addRemoteSize(InternetLink& link, const char* address, const char* sizeSubject,
+                  DWORD* length) {
     if (!openInternetAddress(link, address, silenceLimitMs)) {
         closeInternetSession(link);
         showFailure(kCannotOpenRemote, address);
         return 0;
     }
     logAnswer("size:", address, link);
-    DWORD length = 0;
     // A chunked or close-delimited answer has no length to read.
-    if (!readContentLength(link, &length)) {
+    if (readBodyLength(link, length) <= 0) {
         closeInternetRequest(link);
         closeInternetSession(link);
         showFailure(kCannotReadRemoteSize, sizeSubject);
         return 0;
     }
-    session.remoteTotalBytes += static_cast<float>(length);
+    session.remoteTotalBytes += static_cast<float>(*length);
     return 1;
 }
 
@@ -56,6 +60,7 @@ struct SetFile {
     const char* address;
     char (*target)[MAX_PATH];
     const char* name;
+    const DWORD* measured;
 };
 
 }  // namespace
@@ -73,9 +78,12 @@ int queryRemoteSizes() {
     }
     // The system cabinet's size message names the file, the a-cabinet's the
     // whole address: the messages have always differed so.
-    if (!addRemoteSize(link, session.systemCabinetUrl, session.systemCabinetName)) return 0;
+    if (!addRemoteSize(link, session.systemCabinetUrl, session.systemCabinetName,
+                       &measuredLengths[0]))
+        return 0;
     closeInternetRequest(link);
-    if (!addRemoteSize(link, session.cabinetAUrl, session.cabinetAUrl)) return 0;
+    if (!addRemoteSize(link, session.cabinetAUrl, session.cabinetAUrl, &measuredLengths[1]))
+        return 0;
     showMegabytes();
     closeInternetRequest(link);
     closeInternetSession(link);
@@ -90,14 +98,15 @@ int downloadSet() {
     // receivedBytes is not reset: it counts from the start of the process.
     session.shownPercent = 0;
     const SetFile files[] = {
-        {session.installerUrl, &session.installerPath, session.installerName},
-        {session.systemCabinetUrl, &session.systemCabinetPath, session.systemCabinetName},
-        {session.cabinetAUrl, &session.cabinetAPath, session.cabinetAName},
+        {session.installerUrl, &session.installerPath, session.installerName, NULL},
+        {session.systemCabinetUrl, &session.systemCabinetPath, session.systemCabinetName,
+         &measuredLengths[0]},
+        {session.cabinetAUrl, &session.cabinetAPath, session.cabinetAName, &measuredLengths[1]},
     };
     for (const SetFile& file : files) {
         int fetched = 0;
         if (joinText(*file.target, session.downloadFolder, file.name)) {
-            fetched = downloadFile(file.address, *file.target, file.name);
+            fetched = downloadFile(file.address, *file.target, file.name, file.measured);
         } else {
             // Refused rather than cut: a shortened path would name another file.
             char wanted[2 * MAX_PATH];

@@ -1,11 +1,8 @@
 #include "download/internet.h"
 
-#include <string.h>
-
 #include "download/texts.h"
 #include "download/wininet.h"
 #include "session/log.h"
-#include "session/text.h"
 
 InternetLink::~InternetLink() {
     closeInternetRequest(*this);
@@ -36,6 +33,9 @@ int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
 
 namespace {
 
+// Room for a count header's text: more is no count of 32 bits.
+const DWORD kCountTextCapacity = 64;
+
 // A numeric header of the open request's answer. The headers have arrived
 // with the request handle: this never waits.
 int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
@@ -49,80 +49,21 @@ int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
 
 }  // namespace
 
-namespace {
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// `pattern` (its first `length` characters, '*' for any run) against the
-// whole of `text`, in any letter case.
-bool matchesPattern(const char* pattern, size_t length, const char* text) {
-    if (length == 0) return *text == '\0';
-    if (*pattern == '*')
-        for (;; ++text) {
-            if (matchesPattern(pattern + 1, length - 1, text)) return true;
-            if (*text == '\0') return false;
-        }
-    return *text != '\0' && lowerAscii(*pattern) == lowerAscii(*text) &&
-           matchesPattern(pattern + 1, length - 1, text + 1);
-}
-
-bool isListBreak(char c) { return c == ';' || c == ',' || c == ' ' || c == '\t'; }
-
-}  // namespace
-
-bool bypassesProxy(const char* host, const char* bypassList) {
-    char bare[MAX_PATH];
-    const char* colon = strchr(host, ':');
-    bare[0] = '\0';
-    appendTextPart(bare, host, colon != NULL ? static_cast<size_t>(colon - host) : strlen(host));
-    for (const char* entry = bypassList; *entry != '\0';) {
-        while (isListBreak(*entry)) ++entry;
-        size_t length = 0;
-        while (entry[length] != '\0' && !isListBreak(entry[length])) ++length;
-        if (length == 0) break;
-        const char* scheme = strstr(entry, "://");
-        if (scheme != NULL && scheme < entry + length) {
-            length -= static_cast<size_t>(scheme + 3 - entry);
-            entry = scheme + 3;
-        }
-        if (length == 7 && _strnicmp(entry, "<local>", 7) == 0) {
-            if (strchr(bare, '.') == NULL) return true;
-        } else if (matchesPattern(entry, length, memchr(entry, ':', length) != NULL ? host : bare)) {
-            return true;
-        }
-        entry += length;
+INTERNET_PROXY_INFO* readProxySettings(InternetLink& link) {
+    // Asked first for the room it needs: a long bypass list must not cut
+    // the record short.
+    DWORD size = 0;
+    winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, NULL, &size);
+    INTERNET_PROXY_INFO* info = NULL;
+    if (size >= sizeof *info)
+        info = static_cast<INTERNET_PROXY_INFO*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (info != NULL &&
+        (!winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, info, &size) ||
+         info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == NULL)) {
+        HeapFree(GetProcessHeap(), 0, info);
+        info = NULL;
     }
-    return false;
-}
-
-int findProxyFor(InternetLink& link, const char* scheme, const char* host, char* proxy,
-                 DWORD capacity) {
-    proxy[0] = '\0';
-    char settings[2048];
-    DWORD size = sizeof settings;
-    if (link.session == NULL ||
-        !winInet.InternetQueryOptionA(link.session, INTERNET_OPTION_PROXY, settings, &size))
-        return 0;
-    const INTERNET_PROXY_INFO* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(settings);
-    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == NULL) return 0;
-    if (info->lpszProxyBypass != NULL && bypassesProxy(host, info->lpszProxyBypass)) return 0;
-    // "address" for every scheme, or "http=address;https=address".
-    const char* list = info->lpszProxy;
-    const char* chosen = strchr(list, '=') == NULL ? list : NULL;
-    size_t schemeLength = strlen(scheme);
-    for (const char* entry = list; chosen == NULL && *entry != '\0';) {
-        while (isListBreak(*entry)) ++entry;
-        if (_strnicmp(entry, scheme, schemeLength) == 0 && entry[schemeLength] == '=')
-            chosen = entry + schemeLength + 1;
-        while (*entry != '\0' && !isListBreak(*entry)) ++entry;
-    }
-    if (chosen == NULL) return 0;
-    size_t length = 0;
-    while (chosen[length] != '\0' && !isListBreak(chosen[length])) ++length;
-    if (length == 0 || length >= capacity) return 0;
-    memcpy(proxy, chosen, length);
-    proxy[length] = '\0';
-    return 1;
+    return info;
 }
 
 DWORD readStatusCode(InternetLink& link) {
@@ -132,20 +73,21 @@ DWORD readStatusCode(InternetLink& link) {
 }
 
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity) {
-    text[0] = '\0';
     DWORD size = capacity;
-    return winInet.HttpQueryInfoA(link.request, info, text, &size, NULL) ? 1 : 0;
+    if (winInet.HttpQueryInfoA(link.request, info, text, &size, NULL)) return 1;
+    text[0] = '\0';
+    return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? 0 : -1;
 }
 
-const char* parseByteCount(const char* text, ULONGLONG* value) {
-    *value = 0;
-    if (*text < '0' || *text > '9') return NULL;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        // More than eighteen digits are no size of any file.
-        if (*value >= 100000000000000000ULL) return NULL;
-        *value = *value * 10 + static_cast<ULONGLONG>(*text - '0');
+const char* parseCount(const char* text, DWORD* value) {
+    ULONGLONG count = 0;
+    const char* end = text;
+    for (; *end >= '0' && *end <= '9'; ++end) {
+        count = count * 10 + static_cast<ULONGLONG>(*end - '0');
+        if (count > 0xFFFFFFFFULL) return NULL;
     }
-    return text;
+    *value = static_cast<DWORD>(count);
+    return end != text ? end : NULL;
 }
 
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
@@ -157,22 +99,14 @@ BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD 
     return outcome;
 }
 
-int readBodyLength(InternetLink& link, ULONGLONG* length) {
-    // Read as text: the numeric query has only 32 bits, and what it makes of
-    // a longer number differs between systems.
-    char text[32];
-    const char* end = NULL;
-    if (readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text))
-        end = parseByteCount(text, length);
-    return end != NULL && *end == '\0';
-}
-
-int readContentLength(InternetLink& link, DWORD* length) {
-    ULONGLONG value = 0;
+int readBodyLength(InternetLink& link, DWORD* length) {
+    // Read as text: what the numeric query makes of a longer number differs
+    // between systems, and an unreadable one must not pass for none.
+    char text[kCountTextCapacity];
     *length = 0;
-    if (!readBodyLength(link, &value) || value > 0xFFFFFFFFULL) return 0;
-    *length = static_cast<DWORD>(value);
-    return 1;
+    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text);
+    const char* end = found > 0 ? parseCount(text, length) : NULL;
+    return found == 0 || (end != NULL && *end == '\0') ? found : -1;
 }
 
 void closeInternetRequest(InternetLink& link) {
@@ -195,10 +129,10 @@ void closeInternetSession(InternetLink& link) {
 }
 
 void logAnswer(const char* step, const char* address, InternetLink& link) {
-    DWORD length = 0;
-    if (readContentLength(link, &length))
-        logEvent("%s %s: status %lu, Content-Length %lu", step, address, readStatusCode(link),
-                 length);
-    else
-        logEvent("%s %s: status %lu, no Content-Length", step, address, readStatusCode(link));
+    // The header's own text: one that cannot be read is what support needs.
+    char length[kCountTextCapacity];
+    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
+    logEvent(found != 0 ? "%s %s: status %lu, Content-Length %s"
+                        : "%s %s: status %lu, no Content-Length",
+             step, address, readStatusCode(link), found > 0 ? length : "(unreadable)");
 }

@@ -30,35 +30,31 @@ int openInternetSession(InternetLink& link);
 // at most limitMs to be answered. 0 when no request handle resulted.
 int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
                         const char* headers = NULL);
-// The proxy through which the session sends a request to `host` (a host
-// text of the build settings, with its port if any) by `scheme`, as the
-// system's configured settings decide: 1 and its address in `proxy`, or 0
-// for a direct request (no proxy, none for that scheme, or the host on the
-// bypass list).
-int findProxyFor(InternetLink& link, const char* scheme, const char* host, char* proxy,
-                 DWORD capacity);
-// Whether the configured bypass list (entries separated by ';', ',' or
-// blanks, '*' matching any run of characters, "<local>" any host name
-// without a dot) sends `host` direct.
-bool bypassesProxy(const char* host, const char* bypassList);
+// The system's proxy settings as the session has them, whole, in a heap
+// block the caller frees (HeapFree); NULL when its requests go direct. For
+// the log only: which host WinINet sends through the proxy is its own
+// business (bypass lists, automatic configuration).
+INTERNET_PROXY_INFO* readProxySettings(InternetLink& link);
 // The open request's HTTP status; 0 when there is none.
 DWORD readStatusCode(InternetLink& link);
 // Any header of the open request's answer as text (info is an HTTP_QUERY_
-// level); 0 when it has none or it does not fit `capacity`.
+// level): 1 when it fits `capacity`; 0 when the answer has none; -1 when it
+// cannot be read (too long). The text is "" unless 1.
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity);
-// Reads the decimal digits at the start of `text`: where they end, or NULL
-// when there are none or too many.
-const char* parseByteCount(const char* text, ULONGLONG* value);
+// Reads the decimal digits at the start of `text` as a count below 4 GiB
+// (the counts are of 32 bits): where they end, or NULL when there are none
+// or the count is larger.
+const char* parseCount(const char* text, DWORD* value);
 // Reads the open request's body into receipt.file (download/watchdog.h),
 // allowing limitMs of silence per read. A read given up at its limit took
 // the session and the request along.
 BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD blockSize,
                                 DWORD limitMs);
-// The numeric Content-Length of the open request's answer, of any size.
-int readBodyLength(InternetLink& link, ULONGLONG* length);
-// The same when it fits 32 bits; 0 when it is missing or does not fit.
-int readContentLength(InternetLink& link, DWORD* length);
-// Logs the open request's status and length for the step and address.
+// The Content-Length of the open request's answer: 1 and the count; 0 when
+// there is none; -1 when it is there but not a count below 4 GiB.
+int readBodyLength(InternetLink& link, DWORD* length);
+// Logs the open request's status and Content-Length text for the step and
+// address.
 void logAnswer(const char* step, const char* address, InternetLink& link);
 void closeInternetRequest(InternetLink& link);
 // Also ends the helper thread, before the session is closed.

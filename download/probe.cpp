@@ -1,7 +1,5 @@
 #include "download/probe.h"
 
-#include <string.h>
-
 #include "download/internet.h"
 #include "download/texts.h"
 #include "session/log.h"
@@ -22,19 +20,22 @@ struct ServerQuestion {
     InternetLink link;
     AskState state = kNotAsked;
     DWORD askedAt = 0;  // ms since the probe began
-    char proxy[MAX_PATH] = "";  // empty: asked directly
 };
 
-// Behind a proxy every request is answered, by the proxy itself when the
-// server is down: a gateway's failure is the proxy saying the server did not
-// answer, and a server that did not answer must not be chosen. Asked
-// directly, any answer of the server counts, whatever its status.
+// The system's proxy settings, for the log; NULL when requests go direct.
+INTERNET_PROXY_INFO* proxySettings = NULL;
+
+// A server that says it cannot serve (503), or a gateway that could not
+// reach it (502, 504: a proxy on the way, the system's or the server's own),
+// has not answered, and is passed over as one that is down. Which requests
+// went through the system's proxy is not guessed: WinINet alone knows its
+// bypass list and automatic configuration. Every other status is an answer.
 bool passedOver(ServerQuestion& question, int server) {
     DWORD status = readStatusCode(question.link);
-    if (question.proxy[0] == '\0' || (status != 502 && status != 503 && status != 504))
-        return false;
-    logEvent("probe: server %d answered %lu through proxy %s: passed over", server, status,
-             question.proxy);
+    if (status < 502 || status > 504) return false;
+    const char* proxy = proxySettings != NULL ? proxySettings->lpszProxy : NULL;
+    logEvent("probe: server %d answered %lu%s%s: passed over", server, status,
+             proxy != NULL ? " through proxy " : "", proxy != NULL ? proxy : "");
     closeInternetRequest(question.link);
     question.state = kNoAnswer;
     return true;
@@ -48,13 +49,12 @@ int ask(ServerQuestion& question, int server, DWORD now) {
     char address[MAX_PATH];
     // CMake bounds the host texts, so the address always fits.
     if (!joinText(address, updateScheme, selectedServerHost(server), kProbePath)) return 1;
-    char scheme[8] = "";
-    appendTextPart(scheme, updateScheme, strcspn(updateScheme, ":"));
-    if (findProxyFor(question.link, scheme, selectedServerHost(server), question.proxy,
-                     sizeof question.proxy))
-        logEvent("probe: asking server %d: %s through proxy %s", server, address, question.proxy);
-    else
-        logEvent("probe: asking server %d: %s", server, address);
+    if (server == 1) {
+        proxySettings = readProxySettings(question.link);
+        if (proxySettings != NULL)
+            logEvent("probe: the system's proxy: %s", proxySettings->lpszProxy);
+    }
+    logEvent("probe: asking server %d: %s", server, address);
     if (question.link.helper == NULL) {
         // No thread to wait with: the call blocks as long as WinINet lets it.
         if (openInternetAddress(question.link, address, kServerAnswerLimitMs)) {
@@ -89,6 +89,8 @@ void endQuestions(ServerQuestion* questions) {
         }
         closeInternetSession(link);
     }
+    if (proxySettings != NULL) HeapFree(GetProcessHeap(), 0, proxySettings);
+    proxySettings = NULL;
 }
 
 }  // namespace

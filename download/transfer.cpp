@@ -45,7 +45,8 @@ void updateProgress(DWORD count) {
     }
 }
 
-// A validator fits this (a long ETag is left for Last-Modified).
+// Room for a validator; a file whose validator is longer cannot be shown to
+// be the same version, and is never continued.
 const DWORD kValidatorCapacity = 200;
 
 // A download in progress: where its file stands, what the file is, and how
@@ -64,8 +65,14 @@ struct Transfer {
     // Where the current answer's body ends, when it says.
     BOOL endKnown = FALSE;
     DWORD end = 0;
-    // The version asked for with every range (If-Range); empty for none.
-    char validator[kValidatorCapacity] = "";
+    // The file's version, as the answer it began from told it: its ETag and
+    // Last-Modified ("" for none), when both could be kept.
+    char etag[kValidatorCapacity] = "";
+    char date[kValidatorCapacity] = "";
+    bool versionKept = false;
+    // A cabinet's length as the size query measured it: the whole, when
+    // its answer tells none.
+    const DWORD* measured = NULL;
     // A range of another version restarts the file from zero only once.
     bool restarted = false;
 };
@@ -126,30 +133,31 @@ bool positionFile(Transfer& transfer) {
            SetEndOfFile(transfer.file.handle);
 }
 
-enum Answer { kContinues, kFailed, kTooLarge };
+// kUnreadable: a length or range that is there but cannot be read.
+enum Answer { kContinues, kFailed, kUnreadable };
 
-// The validator of the open answer: a strong ETag, or else Last-Modified
-// (a weak ETag may not go into If-Range).
-void keepValidator(Transfer& transfer) {
-    char* validator = transfer.validator;
-    if (readHeaderText(transfer.link, HTTP_QUERY_ETAG, validator, kValidatorCapacity) &&
-        validator[0] != '\0' && strncmp(validator, "W/", 2) != 0)
-        return;
-    readHeaderText(transfer.link, HTTP_QUERY_LAST_MODIFIED, validator, kValidatorCapacity);
+bool isStrong(const char* etag) { return etag[0] != '\0' && strncmp(etag, "W/", 2) != 0; }
+
+// The open answer's ETag and Last-Modified; false when one is too long.
+bool readVersion(InternetLink& link, char* etag, char* date) {
+    return readHeaderText(link, HTTP_QUERY_ETAG, etag, kValidatorCapacity) >= 0 &&
+           readHeaderText(link, HTTP_QUERY_LAST_MODIFIED, date, kValidatorCapacity) >= 0;
 }
 
-// Takes an answer with the whole file: its length and validator are the
+// Takes an answer with the whole file: its length and version are the
 // file's from now on, and the file (still empty when it is the first) starts
 // from zero.
 Answer takeWholeFile(Transfer& transfer) {
-    ULONGLONG length = 0;
-    transfer.totalKnown = readBodyLength(transfer.link, &length);
-    // The counts are of 32 bits; a longer file would wrap them.
-    if (transfer.totalKnown && length > 0xFFFFFFFFULL) return kTooLarge;
-    transfer.total = static_cast<DWORD>(length);
-    transfer.endKnown = transfer.totalKnown;
+    int found = readBodyLength(transfer.link, &transfer.total);
+    if (found < 0) return kUnreadable;
+    if (found == 0 && transfer.measured != NULL) {
+        transfer.total = *transfer.measured;
+        found = 1;
+    }
+    transfer.totalKnown = found;
+    transfer.endKnown = found;
     transfer.end = transfer.total;
-    keepValidator(transfer);
+    transfer.versionKept = readVersion(transfer.link, transfer.etag, transfer.date);
     transfer.stored = 0;
     return kContinues;
 }
@@ -159,29 +167,43 @@ Answer startAgain(Transfer& transfer) {
     return answer != kContinues || positionFile(transfer) ? answer : kFailed;
 }
 
-// A 206 continues the file only when its range starts at the bytes stored
-// and belongs to a file of the length known (its first answer's).
+// "bytes first-last/total" (the unit in any letter case), a range of the
+// total whose counts are all below 4 GiB.
+bool readRange(const char* text, DWORD* first, DWORD* last, DWORD* total) {
+    const char* at = _strnicmp(text, "bytes ", 6) == 0 ? parseCount(text + 6, first) : NULL;
+    at = at != NULL && *at == '-' ? parseCount(at + 1, last) : NULL;
+    at = at != NULL && *at == '/' ? parseCount(at + 1, total) : NULL;
+    return at != NULL && *at == '\0' && *first <= *last && *last < *total;
+}
+
+// A 206 continues the file only when it is the rest of the same file: its
+// range starts at the bytes stored, belongs to a file of the length known,
+// its body is as long as the range, and it carries the file's ETag (a
+// strong one is enough) and Last-Modified, whatever the server made of
+// If-Range.
 Answer takeRange(Transfer& transfer, bool* matches) {
     *matches = false;
-    char text[80];
-    ULONGLONG first = 0, last = 0, total = 0, length = 0;
-    const char* at = NULL;
-    if (readHeaderText(transfer.link, HTTP_QUERY_CONTENT_RANGE, text, sizeof text) &&
-        strncmp(text, "bytes ", 6) == 0)
-        at = parseByteCount(text + 6, &first);
-    if (at != NULL && *at == '-') at = parseByteCount(at + 1, &last);
-    if (at != NULL && *at == '/') at = parseByteCount(at + 1, &total);
-    if (at == NULL || *at != '\0' || first > last || last >= total) return kContinues;
-    if (total > 0xFFFFFFFFULL) return kTooLarge;
-    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total))
+    InternetLink& link = transfer.link;
+    char text[80], etag[kValidatorCapacity], date[kValidatorCapacity];
+    DWORD first = 0, last = 0, total = 0, length = 0;
+    int found = readHeaderText(link, HTTP_QUERY_CONTENT_RANGE, text, sizeof text);
+    if (found == 0) return kContinues;
+    if (found < 0 || !readRange(text, &first, &last, &total)) {
+        logEvent("download: unreadable Content-Range %s", text);
+        return kUnreadable;
+    }
+    found = readBodyLength(link, &length);
+    if (found < 0) return kUnreadable;
+    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total) ||
+        (found > 0 && length != last - first + 1) || !transfer.versionKept ||
+        !readVersion(link, etag, date) || strcmp(etag, transfer.etag) != 0 ||
+        (!isStrong(etag) && strcmp(date, transfer.date) != 0))
         return kContinues;
-    // A body of another length than its range is not that range.
-    if (readBodyLength(transfer.link, &length) && length != last - first + 1) return kContinues;
     *matches = true;
     transfer.totalKnown = TRUE;
-    transfer.total = static_cast<DWORD>(total);
+    transfer.total = total;
     transfer.endKnown = TRUE;
-    transfer.end = static_cast<DWORD>(last + 1);
+    transfer.end = last + 1;
     return positionFile(transfer) ? kContinues : kFailed;
 }
 
@@ -195,8 +217,13 @@ Answer askForRest(Transfer& transfer, const char* address) {
     if (link.session == NULL && !openInternetSession(link)) return kFailed;
     char range[40], headers[kRequestHeadersCapacity];
     wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
-    if (!joinText(headers, range, transfer.validator[0] != '\0' ? "\r\nIf-Range: " : "",
-                  transfer.validator))
+    // If-Range takes a strong ETag, or a date when there is no ETag at all
+    // (RFC 9110): a weak ETag goes nowhere, the range is checked on arrival.
+    const char* validator = "";
+    if (transfer.versionKept)
+        validator = isStrong(transfer.etag) ? transfer.etag
+                    : transfer.etag[0] == '\0' ? transfer.date : "";
+    if (!joinText(headers, range, validator[0] != '\0' ? "\r\nIf-Range: " : "", validator))
         return kFailed;
     if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
     logAnswer("download: retry with", range, link);
@@ -205,7 +232,7 @@ Answer askForRest(Transfer& transfer, const char* address) {
     if (status == 206) {
         bool matches = false;
         Answer answer = takeRange(transfer, &matches);
-        if (matches || answer == kTooLarge) return answer;
+        if (matches || answer != kContinues) return answer;
     } else if (status != 416) {
         return kFailed;
     }
@@ -237,7 +264,8 @@ void showFailure(const char* text, const char* subject) {
     showErrorBox(text, subject);
 }
 
-int downloadFile(const char* address, const char* localPath, const char* displayName) {
+int downloadFile(const char* address, const char* localPath, const char* displayName,
+                 const DWORD* measuredLength) {
     char status[sizeof kFileStatusPrefix + MAX_PATH];
     if (!joinText(status, kFileStatusPrefix, displayName)) copyText(status, kFileStatusPrefix);
     setControlText(IDC_STATUS, status);
@@ -245,6 +273,7 @@ int downloadFile(const char* address, const char* localPath, const char* display
     repaintDialog();
 
     Transfer transfer;
+    transfer.measured = measuredLength;
     InternetLink& link = transfer.link;
     if (!openInternetSession(link)) {
         showErrorBox(kCannotConnect);

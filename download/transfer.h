@@ -18,8 +18,10 @@ const DWORD kRetryWindowMs = 3000;
 
 // Fetches the address into the local file (replaced when it exists), writing
 // the status line and the percentage of the set as it goes. 1 when the whole
-// body is in the file; 0 after a failure, which has been reported.
-int downloadFile(const char* address, const char* localPath, const char* displayName);
+// body is in the file; 0 after a failure, which has been reported. An
+// answer without a length must bring the measured one, when given.
+int downloadFile(const char* address, const char* localPath, const char* displayName,
+                 const DWORD* measuredLength = NULL);
 
 // The error box with a fixed text followed directly by the address, path or
 // name concerned.

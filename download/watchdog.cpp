@@ -116,6 +116,10 @@ int readBodyIntoFile(BodyJob& job, volatile LONG* state, BodyReceipt* receipt) {
         int outcome = kBodyComplete;
         bool more = false;
         DWORD stored = static_cast<DWORD>(job.stored);
+        // Bytes past the announced end (a chunked range that runs on) are
+        // never kept: the body is cut there and has broken off.
+        bool over = job.lengthKnown && got > job.expectedEnd - stored;
+        if (over) got = job.expectedEnd - stored;
         if (!readOk || (got == 0 && job.lengthKnown && stored < job.expectedEnd)) {
             // A server that closes before the announced length has arrived
             // ends the body with a successful empty read: broken off too.
@@ -127,7 +131,8 @@ int readBodyIntoFile(BodyJob& job, volatile LONG* state, BodyReceipt* receipt) {
                 outcome = kWriteFailed;
             } else {
                 InterlockedExchange(&job.stored, static_cast<LONG>(stored + got));
-                more = got != 0;
+                more = got != 0 && !over;
+                if (over) outcome = kBodyBroken;
             }
         }
         HeapFree(GetProcessHeap(), 0, buffer);

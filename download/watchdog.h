@@ -65,7 +65,7 @@ struct BodyReceipt {
     // how far it got.
     DWORD stored;
     // With lengthKnown, a body that ends before the file holds this many
-    // bytes has broken off.
+    // bytes, or brings more, has broken off; the file never holds more.
     BOOL lengthKnown;
     DWORD expectedEnd;
     // The silence allowed before the body's first byte, at most limitMs: a

@@ -25,7 +25,8 @@ Modes (the body is "body" as text, else "size" bytes of the pattern
     file      the body with Content-Length (the default)
     status    "status" (default 404) with the body, or a small HTML page;
               "length": false leaves Content-Length out (close-delimited)
-    chunked   the body in chunks of "chunk" bytes, no Content-Length
+    chunked   the body in chunks of "chunk" bytes, no Content-Length; with
+              "send" it closes mid-chunk after that many bytes
     close     the body without Content-Length, ended by closing
     short     announces "announce" bytes (default: the body's length),
               sends "send" bytes (default: half), then closes
@@ -38,11 +39,13 @@ Modes (the body is "body" as text, else "size" bytes of the pattern
 "status" and "headers" (a JSON object) apply to every answering mode, and
 "delay" (milliseconds) holds the answer back that long after the request.
 "times" limits a rule to the first N requests of its path; later ones get
-the plain body. A plain file, stall or trickle answer honours "Range:
-bytes=N-" with 206 and a Content-Range, unless the rule says "range": false
-(then 200 and the whole body); with "cap" the 206 carries at most that many
-bytes, a range starting at or past the end gets 416, and an "If-Range" that
-matches neither the answer's ETag nor its Last-Modified gets the whole body.
+the plain body. A plain file, chunked, stall or trickle answer honours
+"Range: bytes=N-" with 206 and a Content-Range, unless the rule says "range":
+false (then 200 and the whole body); with "cap" the 206 carries at most that
+many bytes, a range starting at or past the end gets 416, and an "If-Range"
+that matches neither the answer's ETag nor its Last-Modified gets the whole
+body, unless "ifrange": false (a cache that ignores it). "unit" replaces the
+Content-Range's "bytes"; "over" adds that many bytes past a chunked range.
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -172,15 +175,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return status, body, []
         validator = self.headers.get("If-Range")
         headers = rule.get("headers", {})
-        if validator is not None and validator not in (headers.get("ETag"),
-                                                       headers.get("Last-Modified")):
+        if rule.get("ifrange", True) and validator is not None and validator not in (
+                headers.get("ETag"), headers.get("Last-Modified")):
             return status, body, []
         first = int(wanted[6:-1])
         if first >= len(body):
             return 416, b"", [("Content-Range", "bytes */%d" % len(body))]
         last = min(len(body), first + int(rule.get("cap", len(body)))) - 1
         return 206, body[first:last + 1], [
-            ("Content-Range", "bytes %d-%d/%d" % (first, last, len(body)))]
+            ("Content-Range", "%s %d-%d/%d" % (rule.get("unit", "bytes"), first, last, len(body)))]
 
     def send_file(self, status, body, rule, send_body):
         status, body, extra = self.ranged(status, body, rule)
@@ -197,12 +200,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
 
     def send_chunked(self, status, body, rule, send_body):
-        self.head(status, rule, None, [("Transfer-Encoding", "chunked")])
+        status, body, extra = self.ranged(status, body, rule)
+        if status == 206:
+            body += b"x" * int(rule.get("over", 0))
+        self.head(status, rule, None, extra + [("Transfer-Encoding", "chunked")])
         if not send_body:
             return
         step = max(1, int(rule.get("chunk", 1000)))
+        cut = int(rule.get("send", len(body)))
         for at in range(0, len(body), step):
             piece = body[at:at + step]
+            if at + len(piece) > cut:
+                self.wfile.write(b"%x\r\n%s" % (len(piece), piece[:cut - at]))
+                return
             self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
         self.wfile.write(b"0\r\n\r\n")
 

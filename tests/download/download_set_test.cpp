@@ -229,6 +229,20 @@ TEST_F(DownloadSet, CompleteSetArrivesInOrderAndClosesTheProgressRow) {
     EXPECT_TRUE(window.everyTextRepainted(&unpainted)) << unpainted;
 }
 
+TEST_F(DownloadSet, CabinetSentWithoutALengthMustBringTheMeasuredOne) {
+    // Measured at 50 001 bytes, then sent chunked and closed mid-chunk: a
+    // cut, which a range from the byte it stopped at completes.
+    serve("MZ", patternBytes(5000), patternBytes(50001));
+    ASSERT_TRUE(server.start(R"({"/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab":
+                                 [{}, {"mode": "chunked", "send": 20500}, {}]})"));
+    BoxRecorder boxes;
+    ASSERT_EQ(queryRemoteSizes(), 1);
+    EXPECT_EQ(downloadSet(), 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_TRUE(downloaded("setup_tbrx_3_xxa.cab") == patternBytes(50001));
+    EXPECT_EQ(server.requests().size(), 6u);
+}
+
 TEST_F(DownloadSet, FailureOnTheSetupProgramFetchesNoCabinet) {
     serve("", patternBytes(5000), patternBytes(6000));
     ASSERT_TRUE(server.start(

@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 
-#include "download/internet.h"
 #include "download/watchdog.h"
 #include "session/session.h"
 #include "session/variants.h"
@@ -99,39 +98,24 @@ TEST_F(DownloadProbe, OnlyServerThreeAnswersAndTheAddressesCarryItsPort) {
                  "http://127.0.0.13:8080/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab");
 }
 
-TEST_F(DownloadProbe, ErrorAnswerOfAServerAskedDirectlyStillWins) {
-    // A gateway's failure passes a server over only when a proxy gave it.
-    for (const char* rule :
-         {"{}", R"({"/programy/setup_sys.cab": {"mode": "status", "status": 502}})"}) {
-        SCOPED_TRACE(rule);
-        TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
-        ASSERT_TRUE(one.start(rule));  // without a rule: 404 with an HTML page
-        ASSERT_TRUE(startWithProbeFile(two));
-
-        EXPECT_EQ(probeUpdateServers(), 1);
-        EXPECT_EQ(session.serverIndex, 1);
-        EXPECT_EQ(one.requests().size(), 1u);
-        EXPECT_EQ(two.connections(), 0);
-    }
-}
-
-TEST(ProxyBypass, HostsTheConfiguredListSendsDirect) {
+TEST_F(DownloadProbe, ErrorAnswerStillWinsUnlessTheServerSaysItCannotServe) {
+    // A 503 (as a gateway's 502 or 504) is no answer, with or without a
+    // proxy: the next server is asked at once, as after a refused connection.
     const struct {
-        const char *host, *list;
-        bool direct;
-    } cases[] = {
-        {"www1.example.com", "", false},
-        {"intranet", "<local>", true},
-        {"www1.example.com", "<local>", false},
-        {"www1.example.com", "*.example.com;<local>", true},
-        {"WWW1.Example.COM", "other.org, *.EXAMPLE.com", true},
-        {"www3.example.com:8080", "www3.example.com", true},
-        {"www3.example.com:8080", "www3.example.com:80", false},
-        {"www3.example.com:8080", "http://www3.*:8080", true},
-        {"www1.example.com", "www1.example", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(bypassesProxy(c.host, c.list), c.direct) << c.host << " " << c.list;
+        const char* rule;
+        int chosen;
+    } cases[] = {{"{}", 1},  // 404 with an HTML page
+                 {R"({"*": {"mode": "status", "status": 500}})", 1},
+                 {R"({"*": {"mode": "status", "status": 503}})", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        TestHttpServer one("127.0.0.11", 80), two("127.0.0.12", 80);
+        ASSERT_TRUE(one.start(c.rule));
+        ASSERT_TRUE(startWithProbeFile(two));
+        EXPECT_LT(timedProbe(c.chosen, c.rule), 2000u);
+        EXPECT_EQ(one.requests().size(), 1u);
+        EXPECT_EQ(two.connections(), c.chosen - 1);
+    }
 }
 
 TEST_F(DownloadProbe, NoServerListeningGivesZeroWithoutABoxAndTheAddressesNameServerOne) {
