@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "folders/file_exists.h"
+#include "install/publisher.h"
 #include "install/texts.h"
 #include "install/whole_file.h"
 #include "session/text.h"
@@ -47,48 +48,65 @@ DWORD clearBlocking(const char* path) {
     return attributes;
 }
 
+// The source's bytes, read from the handle that was opened (and checked)
+// for the copy, into a new file: nothing that bears the source's name by
+// now can slip in between. The last-write time goes with them, as the
+// libraries' minute comparison on the next run relies on it.
+bool writeCopy(HANDLE source, const char* target) {
+    HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    static char buffer[64 * 1024];
+    DWORD read = 0, written = 0;
+    FILETIME modified;
+    // A signature check has read the file already.
+    bool copied = SetFilePointer(source, 0, NULL, FILE_BEGIN) == 0;
+    while (copied && (copied = ReadFile(source, buffer, sizeof buffer, &read, NULL) != FALSE) &&
+           read != 0)
+        copied = WriteFile(file, buffer, read, &written, NULL) && written == read;
+    copied = copied && GetFileTime(source, NULL, NULL, &modified) &&
+             SetFileTime(file, NULL, NULL, &modified) && FlushFileBuffers(file);
+    CloseHandle(file);
+    return copied;
+}
+
 // Writes the copy under a name of its own beside the destination and only
 // then moves it over the real name in one step. A run killed or a disk that
 // fills up half-way leaves the old file whole: a cut shared library under
 // its real name would break every program that uses it, and the rules that
 // copy only what is absent would never repair it.
-bool replaceFile(const char* source, const char* destination) {
+bool replaceFile(HANDLE source, const char* destination) {
     char interim[MAX_PATH];
     if (!joinText(interim, destination, kInterimSuffix)) return false;
     // A run killed earlier may have left its own interim copy.
     clearBlocking(interim);
     DeleteFileA(interim);
-    // CopyFileA carries the source's last-write time over, which the
-    // libraries' minute comparison on the next run relies on.
-    bool copied = CopyFileA(source, interim, TRUE) != FALSE;
-    if (copied) {
-        clearBlocking(interim);
-        HANDLE file = CreateFileA(interim, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
-        copied = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    }
-    if (copied) {
+    if (writeCopy(source, interim)) {
         DWORD old = clearBlocking(destination);
         if (MoveFileExA(interim, destination,
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, old);
     }
-    clearBlocking(interim);
     DeleteFileA(interim);
     return false;
 }
 
 }  // namespace
 
-int copyComponentFile(const char* source, const char* destination) {
-    if (!fileExists(source)) {
+int copyHeldFile(HANDLE held, const char* source, const char* destination) {
+    if (held == INVALID_HANDLE_VALUE && !fileExists(source)) {
         showErrorBox(kMissingFile, source);
         return 0;
     }
     if (!mayOverwrite(source, destination)) return 1;
-    if (replaceFile(source, destination)) return 1;
+    if (held != INVALID_HANDLE_VALUE && replaceFile(held, destination)) return 1;
     showErrorBox(kCannotCopy, source, kCopyTarget, destination);
     return 0;
+}
+
+int copyComponentFile(const char* source, const char* destination) {
+    HeldFile held;
+    held.handle = openForUse(source);
+    return copyHeldFile(held.handle, source, destination);
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "folders/file_exists.h"
+#include "folders/held_folders.h"
 #include "install/copy.h"
 #include "install/publisher.h"
 #include "install/texts.h"
@@ -69,16 +70,16 @@ void collectRegistrations() {
 }
 
 // The copy of a library that will run as administrator: a signature the
-// build does not trust is refused (`refused` set) before anything is
-// copied, and the checked file stays held until its copy is made.
+// build does not trust, or a file missing at the check, is refused
+// (`refused` set) before anything is copied, and the copy is read from the
+// very handle that was checked.
 int copyLibrary(const char* source, const char* destination, bool* refused) {
     HeldFile held;
-    // A missing source is reported as such by the copy.
-    if (fileExists(source) && !holdTrustedFile(source, &held)) {
+    if (!holdTrustedFile(source, &held)) {
         *refused = true;
         return 0;
     }
-    return copyComponentFile(source, destination);
+    return copyHeldFile(held.handle, source, destination);
 }
 
 // One entry; 0 fails the whole step.
@@ -170,6 +171,11 @@ int registerComponent(const char* path) {
 
 int installSharedLibraries() {
     setControlText(IDC_STATUS, kCopyingFiles);
+    // The libraries are checked and copied by their paths in the working
+    // tree: its folders stay put until the last copy is made. One that
+    // cannot be held fails the step (the reason is in the log).
+    HeldFolders folders;
+    if (!holdWorkFolder(session.librariesFolder, &folders)) return 0;
     int result = 1;
     for (const SharedLibrary& library : sharedLibraryTable) {
         keepWindowResponsive();

@@ -25,6 +25,7 @@ protected:
     }
     void TearDown() override {
         lookupIsWow64Process = findIsWow64Process;
+        oldTreeDeleted = NULL;
         SetCurrentDirectoryA(savedCurrent.c_str());
         SetEnvironmentVariableA("TMP", savedTmp.c_str());
         SetEnvironmentVariableA("TEMP", savedTemp.c_str());
@@ -175,6 +176,26 @@ TEST_F(WorkingFolders, OldTreeRootThatIsALinkIsNotFollowed) {
     EXPECT_EQ(readFile(outside + "\\keep.txt"), "keep");
     removeTree(workRoot);
     removeTree(outside);
+}
+
+// Where every user may make folders (the Windows temporary folder of a run
+// as SYSTEM), one made between the deletion and the creation must never
+// become the place the run unpacks and starts code in.
+std::string plantedRoot;
+void plantRoot() {
+    makeFolders(plantedRoot);
+    writeFile(plantedRoot + "\\planted.txt", "x");
+}
+
+TEST_F(WorkingFolders, RootThatReappearsAfterTheDeletionIsRefusedAndNothingIsWrittenThere) {
+    plantedRoot = workRoot;
+    oldTreeDeleted = plantRoot;
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można utworzyć folderu " + workRoot);
+    EXPECT_EQ(listFolder(workRoot), "planted.txt");
+    EXPECT_STREQ(session.startWorkFolder, "");
 }
 
 TEST_F(WorkingFolders, DriveRootStartFolderEndsInTwoBackslashes) {
