@@ -4,6 +4,18 @@
 
 #include "session/log.h"
 
+bool isPlainEntry(HANDLE handle, const char* path, DWORD kind) {
+    // Asked twice: Wine opens what a Unix link points at even when told not
+    // to follow it, and only the path's attributes show the link then.
+    // Once held, the entry cannot be swapped for a link any more.
+    BY_HANDLE_FILE_INFORMATION information;
+    DWORD attributes = GetFileAttributesA(path);
+    const DWORD mask = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    return GetFileInformationByHandle(handle, &information) &&
+           (information.dwFileAttributes & mask) == kind && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & mask) == kind;
+}
+
 int holdWorkFolder(const char* folder, HeldFolders* held) {
     size_t length = strlen(folder);
     if (length == 0 || length >= MAX_PATH || folder[length - 1] != '\\') return 0;
@@ -35,11 +47,7 @@ int holdWorkFolder(const char* folder, HeldFolders* held) {
             return 0;
         }
         held->handles[held->count++] = handle;
-        BY_HANDLE_FILE_INFORMATION information;
-        if (own && (!GetFileInformationByHandle(handle, &information) ||
-                    (information.dwFileAttributes &
-                     (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
-                        FILE_ATTRIBUTE_DIRECTORY)) {
+        if (own && !isPlainEntry(handle, part, FILE_ATTRIBUTE_DIRECTORY)) {
             logText("folder refused, a link or no folder: ", part);
             return 0;
         }

@@ -25,4 +25,8 @@ struct HeldFolders {
 // or cannot be held. Folders above the root are held where they can be.
 int holdWorkFolder(const char* folder, HeldFolders* held);
 
+// True when the entry open as `handle` and the entry at `path` are both of
+// the `kind` (FILE_ATTRIBUTE_DIRECTORY or 0) and neither is a link.
+bool isPlainEntry(HANDLE handle, const char* path, DWORD kind);
+
 #endif

@@ -1,15 +1,13 @@
 #include "install/publisher.h"
 
+#include "folders/held_folders.h"
+
 HANDLE openForUse(const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     // A link's target lies wherever its maker wants it and may be changed
     // behind the handle; the files a run uses are ones it unpacked itself.
-    BY_HANDLE_FILE_INFORMATION information;
-    if (file != INVALID_HANDLE_VALUE &&
-        (!GetFileInformationByHandle(file, &information) ||
-         (information.dwFileAttributes &
-          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)) {
+    if (file != INVALID_HANDLE_VALUE && !isPlainEntry(file, path, 0)) {
         CloseHandle(file);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;

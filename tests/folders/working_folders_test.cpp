@@ -1,3 +1,4 @@
+#include "folders/held_folders.h"
 #include "folders/working_folders.h"
 
 #include <gtest/gtest.h>
@@ -264,4 +265,22 @@ TEST(FolderPath, CreatesEveryMissingLevelAndAcceptsWhatExists) {
 
 TEST(FolderTree, MissingFolderCountsAsDeleted) {
     EXPECT_NE(deleteFolderTree((tempFolder() + "varnel_never_there").c_str()), 0);
+}
+
+TEST(HeldFolders, TreeFoldersHeldCannotBeRenamedAndALinkAmongThemIsRefused) {
+    std::string base = tempFolder() + "varnel_held";
+    removeTree(base);
+    makeFolders(base + "\\root\\start");
+    ASSERT_EQ(runUnixCommand("ln -s '" + unixPath(base) + "/root' '" + unixPath(base) + "/link'"), 0);
+    {
+        HeldFolders held;
+        ASSERT_EQ(holdWorkFolder((base + "\\root\\start\\").c_str(), &held), 1);
+        // The folder, the root and a folder above them alike.
+        for (const char* name : {"\\root\\start", "\\root", ""})
+            EXPECT_FALSE(MoveFileA((base + name).c_str(), (base + name + "_moved").c_str())) << name;
+        HeldFolders linked;
+        EXPECT_EQ(holdWorkFolder((base + "\\link\\start\\").c_str(), &linked), 0);
+    }
+    EXPECT_TRUE(MoveFileA((base + "\\root").c_str(), (base + "\\root_moved").c_str()));
+    removeTree(base);
 }
