@@ -7,6 +7,7 @@
 #include "install/publisher.h"
 #include "install/texts.h"
 #include "install/whole_file.h"
+#include "session/log.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
 
@@ -70,24 +71,61 @@ bool writeCopy(HANDLE source, const char* target) {
     return copied;
 }
 
+// A name of this run's own beside `destination`: "<name>.<process id><kind>".
+// The process id keeps two runs apart; where the name would pass the ANSI
+// path limit, the destination's own name is left out of it.
+bool besideName(JoinedPath& name, const char* destination, const char* kind) {
+    char id[16] = ".";
+    appendNumber(id, static_cast<int>(GetCurrentProcessId()));
+    if (joinText(name, destination, id, kind) && strlen(name) < MAX_PATH) return true;
+    const char* slash = strrchr(destination, '\\');
+    name[0] = '\0';
+    return slash != NULL &&
+           appendTextPart(name, destination, static_cast<size_t>(slash - destination) + 1) &&
+           appendText(name, id + 1) && appendText(name, kind) && strlen(name) < MAX_PATH;
+}
+
 // Writes the copy under a name of its own beside the destination and only
 // then moves it over the real name in one step. A run killed or a disk that
 // fills up half-way leaves the old file whole: a cut shared library under
 // its real name would break every program that uses it, and the rules that
 // copy only what is absent would never repair it.
+//
+// A library that a running program has loaded (the product starts an
+// update with its own libraries loaded) cannot be replaced under its name,
+// but it can be renamed: the old copy is moved aside, the new one into its
+// name, and the old one is deleted at the next restart, when nothing holds
+// it any more. Only a file held with no sharing at all cannot even be moved.
 bool replaceFile(HANDLE source, const char* destination) {
-    char interim[MAX_PATH];
-    if (!joinText(interim, destination, kInterimSuffix)) return false;
-    // A run killed earlier may have left its own interim copy.
-    clearBlocking(interim);
+    JoinedPath interim, aside;
+    if (!besideName(interim, destination, kInterimSuffix)) return false;
+    // A run of the same process id may have left it.
     DeleteFileA(interim);
-    if (writeCopy(source, interim)) {
-        DWORD old = clearBlocking(destination);
-        if (MoveFileExA(interim, destination,
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, old);
+    if (!writeCopy(source, interim)) {
+        logEvent("copy: %s cannot be written, error %lu", interim, GetLastError());
+        DeleteFileA(interim);
+        return false;
     }
+    DWORD old = clearBlocking(destination);
+    if (MoveFileExA(interim, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    logEvent("copy: %s cannot be replaced, error %lu", destination, GetLastError());
+    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        besideName(aside, destination, kAsideSuffix)) {
+        if (!MoveFileExA(destination, aside, MOVEFILE_WRITE_THROUGH)) {
+            logEvent("copy: %s cannot be moved aside, error %lu", destination, GetLastError());
+        } else if (!MoveFileExA(interim, destination, MOVEFILE_WRITE_THROUGH)) {
+            logEvent("copy: %s cannot take the new copy, error %lu", destination, GetLastError());
+            MoveFileExA(aside, destination, MOVEFILE_WRITE_THROUGH);
+        } else {
+            bool later = MoveFileExA(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+            logEvent(later ? "copy: old copy moved aside to %s, deleted at restart"
+                           : "copy: old copy moved aside to %s, error %lu at its deletion",
+                     aside, GetLastError());
+            return true;
+        }
+    }
+    if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(destination, old);
     DeleteFileA(interim);
     return false;
 }
