@@ -1,6 +1,7 @@
 #include "folders/working_folders.h"
 
 #include <io.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -18,6 +19,8 @@ IsWow64ProcessFn findIsWow64Process() {
 }
 
 IsWow64ProcessFn (*lookupIsWow64Process)() = findIsWow64Process;
+
+void (*oldTreeDeleted)() = NULL;
 
 bool isWow64() {
     IsWow64ProcessFn isWow64Process = lookupIsWow64Process();
@@ -184,19 +187,43 @@ int prepareWorkingFolders() {
         return failWith(kCannotDeleteTemp, shown);
     }
 
+    // Every path is measured before anything is made.
     const char* const subfolders[3] = {kStartSubfolder, kLibrariesSubfolder, kDownloadSubfolder};
     char(*const fields[3])[MAX_PATH] = {&session.startWorkFolder, &session.librariesFolder,
                                         &session.downloadFolder};
+    char folders[3][MAX_PATH];
     for (int i = 0; i < 3; ++i) {
-        char folder[MAX_PATH];
-        bool fits = joinText(folder, temp, subfolders[i]) &&
-                    strlen(folder) + 1 < MAX_PATH;  // room for the trailing backslash
-        if (!fits || !createFolderPath(folder)) {
+        bool fits = joinText(folders[i], temp, subfolders[i]) &&
+                    strlen(folders[i]) + 1 < MAX_PATH;  // room for the trailing backslash
+        if (!fits) {
             char shown[2 * MAX_PATH];
             joinText(shown, temp, subfolders[i]);
             return failWith(kCannotCreateFolder, shown);
         }
-        joinText(*fields[i], folder, "\\");
+    }
+
+    if (oldTreeDeleted != NULL) oldTreeDeleted();
+    // The tree must be this run's own. An elevated run, or one as SYSTEM
+    // whose temporary folder is the Windows one where every user may make
+    // folders, would otherwise unpack and start code in a folder that
+    // someone else made between the deletion and now, and can still change.
+    // The root is made with a protected DACL that the subfolders inherit:
+    // Administrators and SYSTEM in full, Users to read and run.
+    temp[length - 1] = '\0';
+    createFolderPath(temp);  // the temporary folder itself may be missing
+    temp[length - 1] = '\\';
+    SECURITY_ATTRIBUTES security = {sizeof security, NULL, FALSE};
+    bool made = false;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)", SDDL_REVISION_1,
+            &security.lpSecurityDescriptor, NULL)) {
+        made = CreateDirectoryA(workRoot, &security) != FALSE;
+        LocalFree(security.lpSecurityDescriptor);
+    }
+    if (!made) return failWith(kCannotCreateFolder, workRoot);
+    for (int i = 0; i < 3; ++i) {
+        if (!CreateDirectoryA(folders[i], NULL)) return failWith(kCannotCreateFolder, folders[i]);
+        joinText(*fields[i], folders[i], "\\");
     }
     return 1;
 }

@@ -19,4 +19,8 @@ typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
 IsWow64ProcessFn findIsWow64Process();
 extern IsWow64ProcessFn (*lookupIsWow64Process)();
 
+// Called between the deletion of the old tree and the making of the new
+// one, where tests put the step of a program racing the run.
+extern void (*oldTreeDeleted)();
+
 #endif

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "folders/file_exists.h"
+#include "folders/held_folders.h"
 #include "install/publisher.h"
 #include "install/texts.h"
 #include "session/log.h"
@@ -68,15 +69,23 @@ int startInstaller() {
         return 0;
     }
 
-    // Held from its check until the new process has been created from it.
-    HeldFile held;
-    if (!holdTrustedFile(programPath, &held)) return 0;
-
     CommandLine commandLine;
     if (runFolder == workFolder)
         joinText(commandLine, programPath, " ", tail);
     else
         joinText(commandLine, "\"", programPath, "\" ", tail);
+
+    // The process is made from the path: the installer file and the folders
+    // of that path are held from the check until the process has been made,
+    // so the path names the checked file all the while.
+    HeldFolders folders;
+    HeldFile held;
+    bool ready = holdWorkFolder(session.startWorkFolder, &folders) != 0;
+    if (ready && !holdTrustedFile(programPath, &held)) return 0;
+    if (ready && held.handle == INVALID_HANDLE_VALUE) {
+        logEvent("installer: cannot be held, error %lu", GetLastError());
+        ready = false;
+    }
 
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
@@ -84,8 +93,8 @@ int startInstaller() {
     PROCESS_INFORMATION process;
     logText("installer: ", commandLine);
     // The installer runs on its own: not waited for, its handles let go.
-    if (CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, runFolder, &startup,
-                       &process)) {
+    if (ready && CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, runFolder,
+                                &startup, &process)) {
         logEvent("installer: started as process %lu", process.dwProcessId);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -25,9 +25,17 @@ struct HeldFile {
     }
 };
 
-// 1 when the file at `path` may be used, and then `held` keeps it unchanged
-// while the caller uses it; 0 after the box that names the file and what is
-// wrong with its signature.
+// Opens the file at `path` once, for its check and its use: shared for
+// reading only, and never through a link. INVALID_HANDLE_VALUE when it
+// cannot be opened so (GetLastError says why).
+HANDLE openForUse(const char* path);
+
+// Opens the file at `path` into `held` and checks the handle: 1 when the file
+// may be used, and `held` then keeps it unchanged while the caller uses it
+// (without a trusted publisher nothing is checked, and the handle is left
+// invalid when the file cannot be opened: the use reports that); 0 after the
+// box that names the file and what is wrong with its signature, a file that
+// cannot be opened included.
 int holdTrustedFile(const char* path, HeldFile* held);
 
 #endif

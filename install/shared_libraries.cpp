@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "folders/file_exists.h"
+#include "folders/held_folders.h"
 #include "install/copy.h"
 #include "install/publisher.h"
 #include "install/texts.h"
@@ -69,16 +70,16 @@ void collectRegistrations() {
 }
 
 // The copy of a library that will run as administrator: a signature the
-// build does not trust is refused (`refused` set) before anything is
-// copied, and the checked file stays held until its copy is made.
+// build does not trust, or a file missing at the check, is refused
+// (`refused` set) before anything is copied, and the copy is read from the
+// very handle that was checked.
 int copyLibrary(const char* source, const char* destination, bool* refused) {
     HeldFile held;
-    // A missing source is reported as such by the copy.
-    if (fileExists(source) && !holdTrustedFile(source, &held)) {
+    if (!holdTrustedFile(source, &held)) {
         *refused = true;
         return 0;
     }
-    return copyComponentFile(source, destination);
+    return copyHeldFile(held.handle, source, destination);
 }
 
 // One entry; 0 fails the whole step.
@@ -110,6 +111,45 @@ int installEntry(const SharedLibrary& library, const char* source, const char* d
         return copyLibrary(source, destination, &refused);
     }
     return 0;
+}
+
+// "<name>.varnel_nowy" (the form before process ids), or
+// "<name>.<digits>.varnel_nowy" or ".varnel_stary": a copy that a run
+// killed between its copy and its move left, or an old copy moved aside.
+bool isLeftover(const char* found, const char* name) {
+    size_t length = strlen(name);
+    if (_strnicmp(found, name, length) != 0) return false;
+    const char* rest = found + length;
+    if (_stricmp(rest, kInterimSuffix) == 0) return true;
+    if (*rest++ != '.' || *rest < '0' || *rest > '9') return false;
+    while (*rest >= '0' && *rest <= '9') ++rest;
+    return _stricmp(rest, kInterimSuffix) == 0 || _stricmp(rest, kAsideSuffix) == 0;
+}
+
+// What earlier runs left beside the fourteen libraries goes first; one still
+// in use is deleted at the next restart.
+void removeLeftovers() {
+    for (const SharedLibrary& library : sharedLibraryTable) {
+        JoinedPath pattern, path;
+        WIN32_FIND_DATAA entry;
+        if (!joinText(pattern, session.systemFolder, library.fileName, ".*varnel_*")) continue;
+        HANDLE search = FindFirstFileA(pattern, &entry);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+                !isLeftover(entry.cFileName, library.fileName) ||
+                !joinText(path, session.systemFolder, entry.cFileName))
+                continue;
+            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+            if (DeleteFileA(path))
+                logText("leftover removed: ", path);
+            else if (MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+                logText("leftover in use, deleted at restart: ", path);
+            else
+                logEvent("leftover %s cannot be removed, error %lu", path, GetLastError());
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
 }
 
 int decideEntry(const SharedLibrary& library) {
@@ -170,6 +210,12 @@ int registerComponent(const char* path) {
 
 int installSharedLibraries() {
     setControlText(IDC_STATUS, kCopyingFiles);
+    // The libraries are checked and copied by their paths in the working
+    // tree: its folders stay put until the last copy is made. One that
+    // cannot be held fails the step (the reason is in the log).
+    HeldFolders folders;
+    if (!holdWorkFolder(session.librariesFolder, &folders)) return 0;
+    removeLeftovers();
     int result = 1;
     for (const SharedLibrary& library : sharedLibraryTable) {
         keepWindowResponsive();

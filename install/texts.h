@@ -31,7 +31,9 @@ inline constexpr char kUntrustedRoot[] =
     "\nCertyfikat podpisu nie pochodzi od zaufanego urzędu certyfikacji.";
 inline constexpr char kSignatureUnchecked[] = "\nNie można sprawdzić podpisu cyfrowego pliku.";
 
-// Appended to a destination's name for the copy made beside it.
+// Appended, after the process id, to a destination's name for the copy made
+// beside it, and for an old copy in use moved aside.
 inline constexpr char kInterimSuffix[] = ".varnel_nowy";
+inline constexpr char kAsideSuffix[] = ".varnel_stary";
 
 #endif

@@ -20,7 +20,9 @@ bool readAt(HANDLE file, LONGLONG offset, void* buffer, DWORD size) {
 // the PE layout says the image goes on past the file's end, it was cut.
 bool imageEndsInside(HANDLE file, LONGLONG size) {
     IMAGE_DOS_HEADER dos;
-    if (size < 2 || !readAt(file, 0, &dos, 2) || dos.e_magic != IMAGE_DOS_SIGNATURE) return true;
+    // One byte is too short to tell: cut, like an empty file.
+    if (size < 2) return false;
+    if (!readAt(file, 0, &dos, 2) || dos.e_magic != IMAGE_DOS_SIGNATURE) return true;
     if (!readAt(file, 0, &dos, sizeof dos)) return false;
     LONGLONG headers = static_cast<LONGLONG>(static_cast<DWORD>(dos.e_lfanew));
     DWORD signature = 0;
@@ -79,8 +81,7 @@ bool wholeFileExists(const char* path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return true;
     LARGE_INTEGER size;
-    bool whole = !GetFileSizeEx(file, &size) ||
-                 (size.QuadPart > 0 && imageEndsInside(file, size.QuadPart));
+    bool whole = !GetFileSizeEx(file, &size) || imageEndsInside(file, size.QuadPart);
     CloseHandle(file);
     return whole;
 }

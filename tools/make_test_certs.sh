@@ -8,6 +8,8 @@
 #                         publisher, and another whose name begins the same
 #   rogue.*              code signing in the test publisher's name, under a
 #                         root of its own that nothing trusts
+#   hyphen.*             code signing under the test authority in the test
+#                         publisher's name with a soft hyphen (U+00AD) inside
 #   (each signer's NAME.chain.pem holds its certificate and its root)
 #   tools/make_test_certs.sh FOLDER
 set -euo pipefail
@@ -42,3 +44,4 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout rogue-ca.key -out rogue-ca.pem
 codesigner publisher "PI Varnel Sp. z o.o. Łódź" ca
 codesigner other "PI Varnel Sp. z o.o. Łódź Oddział" ca
 codesigner rogue "PI Varnel Sp. z o.o. Łódź" rogue-ca
+codesigner hyphen "PI Varnel Sp. z o.o. Łó"$'\xc2\xad'"dź" ca

@@ -1,3 +1,4 @@
+#include "folders/held_folders.h"
 #include "folders/working_folders.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@ protected:
     }
     void TearDown() override {
         lookupIsWow64Process = findIsWow64Process;
+        oldTreeDeleted = NULL;
         SetCurrentDirectoryA(savedCurrent.c_str());
         SetEnvironmentVariableA("TMP", savedTmp.c_str());
         SetEnvironmentVariableA("TEMP", savedTemp.c_str());
@@ -177,6 +179,26 @@ TEST_F(WorkingFolders, OldTreeRootThatIsALinkIsNotFollowed) {
     removeTree(outside);
 }
 
+// Where every user may make folders (the Windows temporary folder of a run
+// as SYSTEM), one made between the deletion and the creation must never
+// become the place the run unpacks and starts code in.
+std::string plantedRoot;
+void plantRoot() {
+    makeFolders(plantedRoot);
+    writeFile(plantedRoot + "\\planted.txt", "x");
+}
+
+TEST_F(WorkingFolders, RootThatReappearsAfterTheDeletionIsRefusedAndNothingIsWrittenThere) {
+    plantedRoot = workRoot;
+    oldTreeDeleted = plantRoot;
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 0);
+    ASSERT_EQ(recorder.boxes().size(), 1u);
+    EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można utworzyć folderu " + workRoot);
+    EXPECT_EQ(listFolder(workRoot), "planted.txt");
+    EXPECT_STREQ(session.startWorkFolder, "");
+}
+
 TEST_F(WorkingFolders, DriveRootStartFolderEndsInTwoBackslashes) {
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
     EXPECT_EQ(prepareWorkingFolders(), 1);
@@ -243,4 +265,24 @@ TEST(FolderPath, CreatesEveryMissingLevelAndAcceptsWhatExists) {
 
 TEST(FolderTree, MissingFolderCountsAsDeleted) {
     EXPECT_NE(deleteFolderTree((tempFolder() + "varnel_never_there").c_str()), 0);
+}
+
+TEST(HeldFolders, TreeFoldersHeldCannotBeRenamedAndALinkAmongThemIsRefused) {
+    std::string base = tempFolder() + "varnel_held";
+    // Wine cannot remove a link to a folder that is not empty.
+    std::string remove = "rm -rf '" + unixPath(base) + "'";
+    ASSERT_EQ(runUnixCommand(remove), 0);
+    makeFolders(base + "\\root\\start");
+    ASSERT_EQ(runUnixCommand("ln -s '" + unixPath(base) + "/root' '" + unixPath(base) + "/link'"), 0);
+    {
+        HeldFolders held;
+        ASSERT_EQ(holdWorkFolder((base + "\\root\\start\\").c_str(), &held), 1);
+        // The folder, the root and a folder above them alike.
+        for (const char* name : {"\\root\\start", "\\root", ""})
+            EXPECT_FALSE(MoveFileA((base + name).c_str(), (base + name + "_moved").c_str())) << name;
+        HeldFolders linked;
+        EXPECT_EQ(holdWorkFolder((base + "\\link\\start\\").c_str(), &linked), 0);
+    }
+    EXPECT_TRUE(MoveFileA((base + "\\root").c_str(), (base + "\\root_moved").c_str()));
+    runUnixCommand(remove);
 }

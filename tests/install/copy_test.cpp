@@ -93,3 +93,19 @@ TEST_F(CheckedCopy, ReplacementThatFailsLeavesNothingBeside) {
     EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można skopiować pliku \nz " + from("vnapiwin.dll") +
                                             "\n na " + to("vnapiwin.dll"));
 }
+
+// A destination near the ANSI path limit, where its name and a suffix no
+// longer fit, is still copied (under a shorter name first).
+TEST_F(CheckedCopy, DestinationNearThePathLimitIsCopied) {
+    std::string deep = folder + "\\to\\" + std::string(238 - folder.size() - 4, 'd');
+    makeFolders(deep);
+    std::string target = deep + "\\vnapiwin.dll";
+    ASSERT_EQ(target.size(), 251u);
+    writeFile(from("vnapiwin.dll"), "new");
+    writeFile(target, "old");
+    BoxRecorder recorder;
+    EXPECT_EQ(copyComponentFile(from("vnapiwin.dll").c_str(), target.c_str()), 1);
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(listFolder(deep), "vnapiwin.dll");
+    EXPECT_TRUE(recorder.boxes().empty());
+}

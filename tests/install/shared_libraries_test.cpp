@@ -62,6 +62,13 @@ TEST_F(SharedLibraries, TableListsTheFourteenFilesInOrderWithTheirRules) {
 
 TEST_F(SharedLibraries, NothingHappensWhenAllArePresentAndTheMakersAgreeToTheMinute) {
     installAll();
+    // What killed runs left beside the libraries goes; what is not the
+    // program's own stays.
+    const char* const leftovers[] = {"vncab.dll.4242.varnel_nowy", "MSVCR71.DLL.varnel_nowy",
+                                     "mscomctl.ocx.17.varnel_stary"};
+    const char* const kept[] = {"vncab.dll.x1.varnel_nowy", "vncab.dll.4242.varnel_nowy.txt"};
+    for (const char* name : leftovers) writeFile(systemFolderPath() + name, "x");
+    for (const char* name : kept) writeFile(systemFolderPath() + name, "x");
     // Seconds alone differ: still the same minute.
     setWriteTime(systemFolderPath() + "vncab.dll", 2024, 5, 6, 7, 8, 59);
     writeFile(systemFolderPath() + "mscomctl.ocx", "installed earlier");
@@ -71,6 +78,11 @@ TEST_F(SharedLibraries, NothingHappensWhenAllArePresentAndTheMakersAgreeToTheMin
     EXPECT_EQ(writeTime(systemFolderPath() + "vncab.dll").wSecond, 59);
     EXPECT_EQ(readFile(systemFolderPath() + "mscomctl.ocx"), "installed earlier");
     EXPECT_TRUE(registrations(0).empty());
+    for (const char* name : leftovers) EXPECT_FALSE(pathExists(systemFolderPath() + name)) << name;
+    for (const char* name : kept) {
+        EXPECT_TRUE(pathExists(systemFolderPath() + name)) << name;
+        DeleteFileA((systemFolderPath() + name).c_str());
+    }
 }
 
 TEST_F(SharedLibraries, MakersLibraryOneMinuteApartEitherWayIsReplaced) {
@@ -124,7 +136,7 @@ TEST_F(SharedLibraries, CutOrEmptyCopyIsReplacedAndAWholeOneKept) {
         const char* name;
         size_t kept;  // bytes of the installed copy left
     } cut[] = {{"msvcr71.dll", whole.size() / 2}, {"vfp7r.dll", 0}, {"mscomctl.ocx", 700},
-               {"vncab.dll", whole.size() - 1}};
+               {"vncab.dll", whole.size() - 1}, {"ssleay32.dll", 1}};
     for (const auto& c : cut) {
         std::string target = systemFolderPath() + c.name;
         writeFile(target, readFile(target).substr(0, c.kept));

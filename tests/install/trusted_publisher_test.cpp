@@ -17,8 +17,9 @@ const std::string kPublisher = u8"PI Varnel Sp. z o.o. Łódź";
 struct TrustCase {
     const char* name;
     const char* file;     // the library, or instbrx.exe, to be refused; NULL for none
-    const char* standin;  // the stand-in it is made of
-    std::string reason;   // the second line of the refusal
+    const char* standin;  // the stand-in it is made of; "" leaves it out; NULL: a
+                          // racing program swaps its folder once it is checked
+    std::string reason;   // the second line of the refusal; "" when the run succeeds
 };
 
 const TrustCase kCases[] = {
@@ -31,6 +32,12 @@ const TrustCase kCases[] = {
     {"LibraryUnderAnUntrustedRoot", "vfp7r.dll", "rogue.dll",
      u8"\nCertyfikat podpisu nie pochodzi od zaufanego urzędu certyfikacji."},
     {"InstallerUnsigned", "instbrx.exe", "unsigned.exe", u8"\nPlik nie ma podpisu cyfrowego."},
+    {"LibraryMissingAtTheCheck", "mscomctl.ocx", "", u8"\nPlik nie ma podpisu cyfrowego."},
+    {"PublisherNameWithASoftHyphen", "msvcr70.dll", "hyphen.dll",
+     u8"\nPlik podpisał inny wydawca niż " + kPublisher},
+    // The substitute never runs: the folder stays put, or the run refuses.
+    {"LibraryFolderRenamedAfterTheCheck", "vncab.dll", NULL, ""},
+    {"InstallerFolderRenamedAfterTheCheck", "instbrx.exe", NULL, ""},
 };
 
 void PrintTo(const TrustCase& c, std::ostream* out) { *out << c.name; }
@@ -58,7 +65,8 @@ protected:
                     sign(built.installer, "installer.exe", "publisher") &&
                     sign(built.maker, "tampered.dll", "publisher") &&
                     sign(built.plain, "other.dll", "other") &&
-                    sign(built.plain, "rogue.dll", "rogue");
+                    sign(built.plain, "rogue.dll", "rogue") &&
+                    sign(built.plain, "hyphen.dll", "hyphen");
         CopyFileA(built.plain.c_str(), (signedFolder() + "unsigned.dll").c_str(), FALSE);
         CopyFileA(built.installer.c_str(), (signedFolder() + "unsigned.exe").c_str(), FALSE);
         // One byte of the code, well before the signature at the end.
@@ -87,22 +95,33 @@ TEST_P(TrustedPublisher, OnlyFilesSignedByThePublisherAreCopiedOrStarted) {
     StandinFiles files{signedFolder() + "plain.dll", signedFolder() + "maker.dll",
                        signedFolder() + "installer.exe", {}};
     bool installer = c.file != NULL && strcmp(c.file, "instbrx.exe") == 0;
-    if (c.file != NULL)
-        (installer ? files.installer : files.replaced[c.file]) = signedFolder() + c.standin;
+    if (c.standin != NULL)
+        (installer ? files.installer : files.replaced[c.file]) =
+            c.standin[0] != '\0' ? signedFolder() + c.standin : "";
     ASSERT_TRUE(makeProductSet(start, files));
+    std::string folder = tempFolder() + (installer ? "varnel\\start" : "varnel\\biblioteki");
+    removeTree(folder + ".checked");
+    bool swap = c.file != NULL && c.standin == NULL;
+    SetEnvironmentVariableA("VARNEL_TEST_SWAP", swap ? c.file : NULL);
+    // Not signed, and no program: started, it would end the run with a box.
+    SetEnvironmentVariableA("VARNEL_TEST_SUBSTITUTE", (signedFolder() + "unsigned.dll").c_str());
 
     ProgramRun run =
         runProgram("\"" + programFolder() + "varnel_setup_trusting.exe\" x a1 a2 a3", start);
+    SetEnvironmentVariableA("VARNEL_TEST_SWAP", NULL);
     ASSERT_TRUE(run.finished);
-    if (c.file == NULL) {
+    if (c.reason.empty()) {
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].text;
         EXPECT_EQ(waitForLogLines("varnel_installer.log", 1).size(), 1u);
         for (const char* name : kLibraryNames) EXPECT_TRUE(pathExists(systemFolderPath() + name));
+        EXPECT_EQ(readFile(systemFolderPath() + "vncab.dll"), readFile(files.maker));
+        EXPECT_FALSE(pathExists(folder + ".checked"));
+        removeTree(folder + ".checked");
         return;
     }
     EXPECT_EQ(run.exitCode, 1603u);
-    std::string folder = tempFolder() + (installer ? "varnel\\start\\" : "varnel\\biblioteki\\");
+    folder += "\\";
     ASSERT_GE(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].title, u8"Aktualizacja programu Tabrix Kalk");
     EXPECT_EQ(run.boxes[0].text, u8"Nie można użyć pliku " + folder + c.file + c.reason);

@@ -111,7 +111,8 @@ bool makeProductSet(const std::string& folder, const StandinFiles& files) {
     layOut(parts + "\\sys", files);
     std::vector<std::string> system = {"--set-id", "11", "setup_sys.cab"};
     for (const char* name : kLibraryNames)
-        system.push_back(parts + "\\sys\\" + name + "=" + name + "|20|20240506070810");
+        if (pathExists(parts + "\\sys\\" + name))  // a library replaced by "" is left out
+            system.push_back(parts + "\\sys\\" + name + "=" + name + "|20|20240506070810");
     if (!makeCabinet(folder, system)) return false;
 
     makeFolders(parts);
