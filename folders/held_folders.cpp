@@ -4,6 +4,10 @@
 
 #include "session/log.h"
 
+void HeldFolders::release() {
+    while (count > 0) CloseHandle(handles[--count]);
+}
+
 bool isPlainEntry(HANDLE handle, const char* path, DWORD kind) {
     // Asked twice: Wine opens what a Unix link points at even when told not
     // to follow it, and only the path's attributes show the link then.
@@ -28,26 +32,25 @@ int holdWorkFolder(const char* folder, HeldFolders* held) {
     for (const char* at = strchr(folder, '\\'); (at = strchr(at + 1, '\\')) != NULL;) {
         memcpy(part, folder, at - folder);
         part[at - folder] = '\0';
-        // The tree's own two levels are what the run made this time: a link
-        // there was put in by someone else, and would let them re-point the
-        // way after the check. Above them lie the user's folders, which may
-        // be links of the system's or the administrator's making.
+        // The tree's own two levels are shared for reading only: nobody
+        // writes to them (a folder becomes a link through a write). Above
+        // them lie the user's folders, which other programs may write to.
         bool own = ++level > levels - 2;
-        // Shared for reading only: neither renamed nor written to (a folder
-        // becomes a link through a write) while held.
-        HANDLE handle = CreateFileA(part, GENERIC_READ, own ? FILE_SHARE_READ
-                                                            : FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    NULL, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS |
-                                        (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                                    NULL);
+        HANDLE handle =
+            held->count == sizeof held->handles / sizeof held->handles[0]
+                ? INVALID_HANDLE_VALUE
+                : CreateFileA(part, GENERIC_READ,
+                              own ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
         if (handle == INVALID_HANDLE_VALUE) {
-            if (!own) continue;
             logEvent("folder cannot be held: %s, error %lu", part, GetLastError());
             return 0;
         }
         held->handles[held->count++] = handle;
-        if (own && !isPlainEntry(handle, part, FILE_ATTRIBUTE_DIRECTORY)) {
+        // The tree's paths were made free of links; a link on the way now
+        // was put there since, by someone who could re-point it.
+        if (!isPlainEntry(handle, part, FILE_ATTRIBUTE_DIRECTORY)) {
             logText("folder refused, a link or no folder: ", part);
             return 0;
         }

@@ -7,22 +7,20 @@
 // Every folder of a path, held open from a check until the checked files
 // have been used; all are let go together.
 struct HeldFolders {
-    HANDLE handles[MAX_PATH / 2];
+    HANDLE handles[MAX_PATH];
     int count = 0;
     HeldFolders() = default;
     HeldFolders(const HeldFolders&) = delete;
     HeldFolders& operator=(const HeldFolders&) = delete;
-    ~HeldFolders() {
-        while (count > 0) CloseHandle(handles[--count]);
-    }
+    ~HeldFolders() { release(); }
+    void release();
 };
 
 // Holds `folder` (a working folder, ending in a backslash) and every folder
 // above it open without delete sharing, so that none can be renamed or
-// removed, and a path through them names the same files until `held` is let
-// go. The folder and its parent, the working tree's root, must be plain
-// folders of their own: 0 (and the reason in the log) when either is a link
-// or cannot be held. Folders above the root are held where they can be.
+// removed, and a path through them names the same folders until `held` is
+// let go. Every one must be a plain folder: 0 (and the reason in the log)
+// when one is a link or cannot be held.
 int holdWorkFolder(const char* folder, HeldFolders* held);
 
 // True when the entry open as `handle` and the entry at `path` are both of

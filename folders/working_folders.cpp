@@ -6,7 +6,9 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "folders/held_folders.h"
 #include "folders/texts.h"
+#include "session/log.h"
 #include "session/session.h"
 #include "session/text.h"
 #include "ui/message_boxes.h"
@@ -21,6 +23,49 @@ IsWow64ProcessFn findIsWow64Process() {
 IsWow64ProcessFn (*lookupIsWow64Process)() = findIsWow64Process;
 
 void (*oldTreeDeleted)() = NULL;
+
+namespace {
+
+// The tree and every folder on the way to it, from their making to the end
+// of the run.
+HeldFolders workTree;
+
+// A link on the way to the temporary folder (a profile moved by a junction,
+// say) is followed once, here: the tree's paths then name the real folders,
+// and the holds refuse a link that appears on the way later, when whoever
+// made it could re-point it between a check and a use.
+bool followLinksOnce(char (&temp)[MAX_PATH]) {
+    char part[MAX_PATH];
+    bool linked = false;
+    for (const char* at = strchr(temp, '\\'); at != NULL && (at = strchr(at + 1, '\\')) != NULL;) {
+        part[0] = '\0';
+        appendTextPart(part, temp, static_cast<size_t>(at - temp));
+        DWORD attributes = GetFileAttributesA(part);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            linked = true;
+    }
+    if (!linked) return true;
+    // Windows Vista and later; before them the link is refused.
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
+    FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "GetFinalPathNameByHandleA")));
+    HANDLE folder = CreateFileA(temp, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    char real[MAX_PATH + 4];
+    DWORD length = finalPath != NULL && folder != INVALID_HANDLE_VALUE
+                       ? finalPath(folder, real, sizeof real, 0 /* VOLUME_NAME_DOS */)
+                       : 0;
+    if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+    logText("temporary folder through a link, really: ", length < sizeof real ? real : "?");
+    // "\\?\C:\..." names a local drive's folder.
+    return length > 6 && length < sizeof real && strncmp(real, "\\\\?\\", 4) == 0 &&
+           real[5] == ':' && joinText(temp, real + 4, "\\");
+}
+
+}  // namespace
+
+void releaseWorkingFolders() { workTree.release(); }
 
 bool isWow64() {
     IsWow64ProcessFn isWow64Process = lookupIsWow64Process();
@@ -146,6 +191,7 @@ int folderTreeInUse(const char* folder) {
 namespace {
 
 int failWith(const char* text, const char* detail = "") {
+    releaseWorkingFolders();
     showErrorBox(text, detail);
     return 0;
 }
@@ -161,9 +207,11 @@ int prepareWorkingFolders() {
     if (length == 0 || length >= MAX_PATH || !joinText(session.startFolder, current, "\\"))
         return failWith(kNoCurrentFolder);
 
+    releaseWorkingFolders();
     char temp[MAX_PATH];
     length = GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) return failWith(kNoTempFolder);
+    if (length == 0 || length >= MAX_PATH || !followLinksOnce(temp)) return failWith(kNoTempFolder);
+    length = static_cast<DWORD>(strlen(temp));
 
     char system[MAX_PATH];
     if (!SHGetSpecialFolderPathA(session.dialogWindow, system, CSIDL_SYSTEM, FALSE))
@@ -221,9 +269,14 @@ int prepareWorkingFolders() {
         LocalFree(security.lpSecurityDescriptor);
     }
     if (!made) return failWith(kCannotCreateFolder, workRoot);
+    // Held from now on, none of the tree's folders or those on the way to
+    // it can be renamed, replaced or re-pointed while the run uses them.
     for (int i = 0; i < 3; ++i) {
-        if (!CreateDirectoryA(folders[i], NULL)) return failWith(kCannotCreateFolder, folders[i]);
-        joinText(*fields[i], folders[i], "\\");
+        char held[MAX_PATH];
+        if (!CreateDirectoryA(folders[i], NULL) || !joinText(held, folders[i], "\\") ||
+            !holdWorkFolder(held, &workTree))
+            return failWith(kCannotCreateFolder, folders[i]);
+        copyText(*fields[i], held);
     }
     return 1;
 }

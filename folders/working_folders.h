@@ -6,6 +6,8 @@
 #include <windows.h>
 
 int prepareWorkingFolders();
+// Lets go of the tree that prepareWorkingFolders made and holds for the run.
+void releaseWorkingFolders();
 bool isWow64();
 int createFolderPath(const char* path);
 int deleteFolderTree(const char* folder);

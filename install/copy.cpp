@@ -144,7 +144,11 @@ int copyHeldFile(HANDLE held, const char* source, const char* destination) {
 }
 
 int copyComponentFile(const char* source, const char* destination) {
+    // The local set lies in the user's own folder, where a file may be a
+    // link or a placeholder of a cloud drive: it is followed, as any copy
+    // would, and never checked (only what runs is).
     HeldFile held;
-    held.handle = openForUse(source);
+    held.handle = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     return copyHeldFile(held.handle, source, destination);
 }

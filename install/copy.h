@@ -12,7 +12,8 @@ typedef char JoinedPath[2 * 260];
 // The copy is written beside the destination and moved over it in one step,
 // so a failure leaves the old file whole; a read-only, hidden or system
 // destination is replaced all the same, and the copy carries none of them.
-// The source is opened once, and the copy is read from that handle.
+// The source is opened once, links followed, and the copy is read from that
+// handle.
 int copyComponentFile(const char* source, const char* destination);
 
 // The same for a source the caller holds open (and has checked): `held` is

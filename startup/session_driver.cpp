@@ -70,5 +70,7 @@ int runSession(char* commandLine) {
             logEvent("dialog: not shown or destroyed from outside (result %d, error %lu)",
                      static_cast<int>(ended), GetLastError());
     }
+    // The installer has started by now, or never will.
+    releaseWorkingFolders();
     return session.exitCode;
 }

@@ -27,6 +27,7 @@ protected:
     void TearDown() override {
         lookupIsWow64Process = findIsWow64Process;
         oldTreeDeleted = NULL;
+        releaseWorkingFolders();
         SetCurrentDirectoryA(savedCurrent.c_str());
         SetEnvironmentVariableA("TMP", savedTmp.c_str());
         SetEnvironmentVariableA("TEMP", savedTemp.c_str());
@@ -197,6 +198,26 @@ TEST_F(WorkingFolders, RootThatReappearsAfterTheDeletionIsRefusedAndNothingIsWri
     EXPECT_EQ(recorder.boxes()[0].text, u8"Nie można utworzyć folderu " + workRoot);
     EXPECT_EQ(listFolder(workRoot), "planted.txt");
     EXPECT_STREQ(session.startWorkFolder, "");
+}
+
+// A temporary folder reached through a link is taken by its real path, and
+// every folder on the way is held: re-pointing the link after the tree was
+// made changes nothing the run uses.
+TEST_F(WorkingFolders, TemporaryFolderThroughALinkIsTakenByItsRealPathAndTheWayIsHeld) {
+    std::string real = temp + "varnel_real", link = temp + "varnel_link";
+    std::string clear = "rm -rf '" + unixPath(real) + "' '" + unixPath(link) + "'";
+    ASSERT_EQ(runUnixCommand(clear), 0);
+    makeFolders(real);
+    ASSERT_EQ(runUnixCommand("ln -s '" + unixPath(real) + "' '" + unixPath(link) + "'"), 0);
+    SetEnvironmentVariableA("TMP", (link + "\\").c_str());
+    SetEnvironmentVariableA("TEMP", (link + "\\").c_str());
+    BoxRecorder recorder;
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    EXPECT_TRUE(recorder.boxes().empty());
+    EXPECT_STRCASEEQ(session.startWorkFolder, (real + "\\varnel\\start\\").c_str());
+    EXPECT_FALSE(MoveFileA(real.c_str(), (real + "_moved").c_str()));
+    releaseWorkingFolders();
+    runUnixCommand(clear);
 }
 
 TEST_F(WorkingFolders, DriveRootStartFolderEndsInTwoBackslashes) {

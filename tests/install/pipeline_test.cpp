@@ -34,6 +34,7 @@ protected:
         clearStandinLogs();
     }
     void TearDown() override {
+        releaseWorkingFolders();
         SetCurrentDirectoryA(saved.c_str());
         removeTree(start);
     }
