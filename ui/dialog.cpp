@@ -49,6 +49,11 @@ void setEndSessionReason(HWND dialog, bool blocked) {
     if (destroy != NULL) destroy(dialog);
 }
 
+LRESULT CALLBACK refuseEndSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) return FALSE;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 void beginRun(HWND dialog) {
     running = true;
     EnableWindow(dialog, FALSE);
@@ -131,6 +136,23 @@ int setDialogTexts() {
     }
     UpdateWindow(dialog);
     return 1;
+}
+
+HWND beginUpdateStep() {
+    WNDCLASSA guard = {};
+    guard.lpfnWndProc = refuseEndSession;
+    guard.hInstance = session.instanceHandle;
+    guard.lpszClassName = kEndSessionGuard;
+    RegisterClassA(&guard);
+    HWND window = CreateWindowExA(0, kEndSessionGuard, NULL, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                  guard.hInstance, NULL);
+    setEndSessionReason(window, true);
+    return window;
+}
+
+void endUpdateStep(HWND guard) {
+    setEndSessionReason(guard, false);
+    DestroyWindow(guard);
 }
 
 int startInternetInstall() {

@@ -16,6 +16,7 @@
 #include "tests/support/files.h"
 #include "tests/support/install_fixtures.h"
 #include "tests/support/wine_registry.h"
+#include "ui/dialog.h"
 
 namespace {
 
@@ -326,4 +327,33 @@ TEST_F(Program, NamesMadeBeforehandByAnotherProgramStopNoRun) {
         for (HANDLE object : made) CloseHandle(object);
     }
     LocalFree(other);
+}
+
+TEST_F(Program, UpdateRunRefusesALogoffDuringItsLibraryStep) {
+    ASSERT_TRUE(makeProductSet(startFolder));
+    SystemFolderGuard system;
+    system.clear();
+    clearStandinLogs();
+    DeleteFileA((tempFolder() + "varnel_setup.log").c_str());
+    ProgramRun result;
+    std::thread update([&] { result = run("x a1 a2 a3"); });
+    // Once registrations are under way, the stand-ins' records wait for this
+    // turn, and the run waits for them in its library step.
+    for (int i = 0; i < 1500; ++i, Sleep(10))
+        if (readFile(tempFolder() + "varnel_setup.log").find("library registered") !=
+            std::string::npos)
+            break;
+    HANDLE turn = CreateMutexA(NULL, FALSE, "varnel_test_log_append");
+    WaitForSingleObject(turn, 10000);
+    DWORD_PTR answer = 1;
+    HWND guard = FindWindowA(kEndSessionGuard, NULL);
+    EXPECT_NE(SendMessageTimeoutA(guard, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  20000, &answer),
+              0);
+    EXPECT_EQ(answer, 0u);
+    ReleaseMutex(turn);
+    CloseHandle(turn);
+    update.join();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(FindWindowA(kEndSessionGuard, NULL), nullptr);  // gone with the step
 }
