@@ -62,10 +62,13 @@ void openRunLog(bool continued) {
         DeleteFileA(old);
         MoveFileA(path, old);
     }
-    logFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          NULL, continued ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          NULL);
-    if (continued && logFile != INVALID_HANDLE_VALUE) SetFilePointer(logFile, 0, NULL, FILE_END);
+    // Appending only: every line goes to the end as it is written, so the
+    // lines of the copy before a relaunch (which writes its last ones after
+    // the copy's) or of any other writer are never overwritten. A log that
+    // could not be moved aside is written on, not emptied.
+    logFile = CreateFileA(path, FILE_APPEND_DATA,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 void closeRunLog() {

@@ -43,13 +43,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     keepGhostsAway();
     static char noCommandLine[1] = "";
     if (commandLine == NULL) commandLine = noCommandLine;
-    // Before the log: a second start must leave the running one's log alone,
-    // and a relaunched copy writes on after the lines of the copy before it.
-    session.relaunched = startedByRelaunch();
-    if (!holdRunLock(session.relaunched)) {
+    // Looked at before the log: a start while a run is under way (or while
+    // another copy's relaunch is, which becomes one) leaves that run's log
+    // alone and asks for no rights. A relaunched copy writes on after the
+    // lines of the copy before it.
+    RelaunchFound relaunch = findRelaunch();
+    if (relaunch == kAnotherRelaunch || !holdRunLock(false)) {
         showRunningDialog();
         return kExitAnotherRun;
     }
+    session.relaunched = relaunch == kRelaunchedHere;
     openRunLog(session.relaunched);
     DWORD windows = GetVersion();
     logEvent("varnel_setup %s, variant %c, Windows %u.%u build %u, WoW64 %s", kVersionText,
@@ -59,11 +62,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (session.relaunched) logText("rights: ", "started by the relaunch of another copy");
     int exitCode = -1;
     if (runStartupChecks(commandLine)) {
-        session.instanceHandle = instance;
-        copyText(session.versionText, kVersionText);
-        copyText(session.versionTag, kVersionTag);
-        session.variantLetter = VARNEL_VARIANT_LETTER;
-        exitCode = runSession(commandLine);
+        // Only now, with the rights: a copy that relaunches never holds the
+        // lock, so there is nothing to hand over.
+        exitCode = kExitAnotherRun;
+        if (holdRunLock(true)) {
+            session.instanceHandle = instance;
+            copyText(session.versionText, kVersionText);
+            copyText(session.versionTag, kVersionTag);
+            session.variantLetter = VARNEL_VARIANT_LETTER;
+            exitCode = runSession(commandLine);
+        } else {
+            showRunningDialog();
+        }
     }
     logEvent("exit code %d", exitCode);
     closeRunLog();

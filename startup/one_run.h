@@ -1,4 +1,4 @@
-// One run at a time, and the hand-over from a copy to its elevated relaunch.
+// One run at a time on the machine, and the mark of a relaunch.
 #ifndef VARNEL_STARTUP_ONE_RUN_H
 #define VARNEL_STARTUP_ONE_RUN_H
 
@@ -8,20 +8,26 @@
 // "another installation is already in progress".
 const int kExitAnotherRun = 1618;
 
-// True when another copy started this one through its relaunch; that copy
-// is told, so that it can end.
-bool startedByRelaunch();
-// Takes the run's lock for the rest of the process; false when another run
-// holds it. A relaunched copy first waits for the copy that started it.
-bool holdRunLock(bool relaunched);
+// What a start finds of a relaunch through "runas".
+enum RelaunchFound { kNoRelaunch, kRelaunchedHere, kAnotherRelaunch };
+// Asked before anything is written. A relaunch under way that has not yet
+// named its copy is waited for (at most 30 s): this may be that copy.
+RelaunchFound findRelaunch();
+
+// Takes the run's lock; false when a run holds it. With `keep` it is held to
+// the end of the process (only a copy that passed the rights gate keeps it:
+// no copy hands it on); without, it is let go at once, which is a look.
+bool holdRunLock(bool keep);
 // Brings the running copy's dialog, or the box open over it, to the front.
 void showRunningDialog();
 
-// Made before a relaunch, for the copy it starts to find; NULL when it
-// cannot be made.
+// Made before a relaunch: a relaunch is under way, its copy not yet named.
+// NULL when it cannot be made.
 HANDLE markRelaunch();
-// After a started relaunch: waits until the copy has found the mark or has
-// ended, then closes both handles.
+// After a started relaunch: names the copy for it to find, and waits until
+// it has ended; then closes both handles.
 void awaitRelaunchedCopy(HANDLE mark, HANDLE copy);
+// After a refused one: the starts waiting for the name go on.
+void dropRelaunchMark(HANDLE mark);
 
 #endif

@@ -55,9 +55,6 @@ bool relaunch() {
     DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
     // A path cut to the buffer would start some other file, or none.
     if (length == 0 || length >= MAX_PATH) return false;
-    char shown[2 * MAX_PATH];
-    if (WideCharToMultiByte(CP_ACP, 0, path, -1, shown, sizeof shown, NULL, NULL) == 0)
-        shown[0] = '\0';
 
     HANDLE mark = markRelaunch();
     SHELLEXECUTEINFOW request;
@@ -68,17 +65,16 @@ bool relaunch() {
     request.lpFile = path;
     request.nShow = SW_SHOWNORMAL;
     // The command line is not handed on: the elevated copy starts afresh.
-    logText("rights: relaunching through runas: ", shown);
+    logShownText("rights: relaunching through runas: ", path);
     if (ShellExecuteExW(&request)) {
-        // The copy waits for this one to end before it writes on in the log
-        // and takes over the run's lock.
+        // The copy writes on in this log, which both append to.
         awaitRelaunchedCopy(mark, request.hProcess);
-        logText("rights: ", "the elevated copy was started and writes on in this log");
+        logText("rights: ", "the elevated copy has ended");
         logEvent("exit code %d", 0);
         exit(0);
     }
     logEvent("rights: relaunch refused, error %lu", GetLastError());
-    if (mark != NULL) CloseHandle(mark);
+    dropRelaunchMark(mark);
     session.lastError = 0;
     return false;
 }

@@ -58,7 +58,9 @@ int runSession(char* commandLine) {
     if (session.runKind == 'A') {
         // No dialog: the install's status texts go nowhere, its message
         // boxes still appear.
+        HWND guard = beginUpdateStep();
         if (copyLocalFiles()) session.exitCode = kExitInstallerStarted;
+        endUpdateStep(guard);
     } else {
         // The dialog's commands set the exit code.
         INT_PTR ended =

@@ -26,10 +26,9 @@ const VariantLook variantLooks[] = {
     {'T', "FD ", IDI_VARIANT_T},
 };
 
-// The dialog takes no input while a run is under way: the error boxes of a
-// failing step have no owner, so the dialog would otherwise stay usable
-// under them, and a second Start (or a Cancel) would begin inside the
-// running step or end the dialog beneath it.
+// The dialog takes no input while a run is under way: a second Start (or a
+// Cancel) would begin inside the running step or end the dialog beneath it.
+// An error box owned by the disabled dialog leaves it disabled.
 bool running = false;
 
 // Windows Vista and later show the reason beside the program when a logoff
@@ -48,6 +47,11 @@ void setEndSessionReason(HWND dialog, bool blocked) {
     Destroy destroy = reinterpret_cast<Destroy>(
         reinterpret_cast<void*>(GetProcAddress(user, "ShutdownBlockReasonDestroy")));
     if (destroy != NULL) destroy(dialog);
+}
+
+LRESULT CALLBACK refuseEndSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) return FALSE;
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 void beginRun(HWND dialog) {
@@ -134,6 +138,23 @@ int setDialogTexts() {
     return 1;
 }
 
+HWND beginUpdateStep() {
+    WNDCLASSA guard = {};
+    guard.lpfnWndProc = refuseEndSession;
+    guard.hInstance = session.instanceHandle;
+    guard.lpszClassName = kEndSessionGuard;
+    RegisterClassA(&guard);
+    HWND window = CreateWindowExA(0, kEndSessionGuard, NULL, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                  guard.hInstance, NULL);
+    setEndSessionReason(window, true);
+    return window;
+}
+
+void endUpdateStep(HWND guard) {
+    setEndSessionReason(guard, false);
+    DestroyWindow(guard);
+}
+
 int startInternetInstall() {
     hideControl(IDC_START);
     hideControl(IDC_CANCEL_INSTALL);
@@ -155,7 +176,10 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         SetPropA(dialog, kDialogMark, dialog);
         return TRUE;
     }
-    if (message == WM_DESTROY) RemovePropA(dialog, kDialogMark);
+    if (message == WM_DESTROY) {
+        RemovePropA(dialog, kDialogMark);
+        session.dialogWindow = NULL;  // no box is owned by a window that is gone
+    }
     // The waits inside a step deliver it: a logoff accepted there would end
     // the process between copying and registering the libraries.
     if (message == WM_QUERYENDSESSION && running) {

@@ -7,6 +7,14 @@
 // The property that marks the open dialog, for a second start to find it.
 inline constexpr char kDialogMark[] = "VarnelSetupDialog";
 
+// An update has no dialog: while its step runs, a hidden top-level window
+// of the run refuses a logoff or shutdown in the dialog's place (the waits
+// inside the step deliver the query), which would otherwise end the process
+// between copying and registering the libraries.
+inline constexpr char kEndSessionGuard[] = "VarnelSetupGuard";
+HWND beginUpdateStep();
+void endUpdateStep(HWND guard);
+
 // Fits the dialog to the session when it opens; always 1.
 int setDialogTexts();
 

@@ -29,10 +29,11 @@ void showErrorBox(const char* text, const char* subject, const char* textAfter,
             break;
         }
     }
-    // No owner: the box must also appear before the dialog exists and in an
-    // update, which has no dialog.
+    // Owned by the dialog while it is open, so that a second start finds the
+    // box through it and brings the box forward, not the dialog beneath it.
+    // Before the dialog and in an update there is no owner.
     logShownText("message box: ", message);
-    MessageBoxW(NULL, message, wideTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(session.dialogWindow, message, wideTitle, MB_OK | MB_ICONERROR);
 }
 
 bool confirmCancel() {

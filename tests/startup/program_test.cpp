@@ -1,14 +1,22 @@
 // The real varnel_setup.exe, started as a user or the product would start it.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <sddl.h>
+
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <thread>
 
 #include "build_config.h"
+#include "resources/resource.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
+#include "tests/support/install_fixtures.h"
 #include "tests/support/wine_registry.h"
+#include "ui/dialog.h"
 
 namespace {
 
@@ -192,10 +200,12 @@ TEST_F(Program, MissingRightsRelaunchThroughRunasWithoutTheCommandLine) {
         std::string runLog = waitForRunLog("exit code -1");
         SetEnvironmentVariableA("VARNEL_NEVER_ELEVATED", NULL);
         EXPECT_EQ(readFile(tempFolder() + "varnel_setup.old.log"), "the run before\r\n");
+        // The first copy waits for the copy to end, and appends after it.
         expectInOrder(runLog, {"command line: x a1 a2 a3", "rights: relaunching through runas: ",
-                               "exit code 0", "started by the relaunch of another copy",
+                               "waiting for the elevated copy, process ",
+                               "started by the relaunch of another copy",
                                neverElevated ? "relaunch refused: " : "version unknown",
-                               "exit code -1"});
+                               "exit code -1", "the elevated copy has ended", "exit code 0"});
         // The copy started through the shell logs its own start, and is the
         // only one.
         std::string entries = readFile(log);
@@ -246,9 +256,11 @@ TEST_F(Program, RelaunchFromAFolderTheAnsiCodePageCannotSpell) {
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
     EXPECT_EQ(exitCode, 0u);
-    expectInOrder(waitForRunLog("exit code -1"),
-                  {"rights: relaunching through runas: ", "exit code 0",
-                   "started by the relaunch of another copy", "exit code -1"});
+    // The path is logged as it is, not as the ANSI code page spells it.
+    std::string relaunching = "rights: relaunching through runas: " + toUtf8(program);
+    expectInOrder(waitForRunLog("exit code 0"),
+                  {relaunching.c_str(), "started by the relaunch of another copy", "exit code -1",
+                   "exit code 0"});
     DeleteFileW(program.c_str());
     RemoveDirectoryW(folder.c_str());
 }
@@ -265,4 +277,97 @@ TEST_F(Program, UnquotedPathWithAPolishLetterIsNotTakenForTheCommandLine) {
     expectInOrder(readFile(tempFolder() + "varnel_setup.log"), {"command line: x a1 a2 a3\r\n"});
     EXPECT_EQ(result.exitCode, 1603u);
     removeTree(folder);
+}
+
+TEST_F(Program, SecondStartWhileTheRelaunchedCopyStartsEndsWith1618AndTheCopyInstalls) {
+    // The relaunched copy is held 1.5 s at its start, as a slow start after
+    // the elevation prompt; a second start comes in that time.
+    ASSERT_TRUE(makeProductSet(startFolder));
+    SystemFolderGuard system;
+    system.clear();
+    clearStandinLogs();
+    DeleteFileA((tempFolder() + "varnel_relaunch.log").c_str());
+    SetEnvironmentVariableA("VARNEL_RELAUNCH_DELAY", "1");
+    std::string line = "\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3";
+    ProgramRun first, second;
+    std::thread user([&] { first = runProgram(line, startFolder); });
+    waitForLogLines("varnel_relaunch.log", 2);  // the copy's start is recorded
+    second = runProgram(line, startFolder);
+    HWND dialog = NULL;  // the copy's, once it runs: Start
+    for (int i = 0; i < 1500 && dialog == NULL; ++i, Sleep(20))
+        dialog = FindWindowA("#32770", "Instalacja programu Tabrix Kalk wersja 3.xx");
+    if (dialog != NULL) PostMessageA(GetDlgItem(dialog, IDC_START), BM_CLICK, 0, 0);
+    user.join();
+    SetEnvironmentVariableA("VARNEL_RELAUNCH_DELAY", NULL);
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(second.exitCode, 1618u);
+    EXPECT_TRUE(second.windows.empty());
+    EXPECT_EQ(waitForLogLines("varnel_installer.log", 1).size(), 1u);
+    std::string log = readFile(tempFolder() + "varnel_setup.log");
+    expectInOrder(log, {"relaunching through runas: ", "started by the relaunch of another copy",
+                        "installer: started", "exit code 0", "the elevated copy has ended",
+                        "exit code 0"});
+    EXPECT_EQ(log.find("exit code -1"), std::string::npos) << log;
+}
+
+TEST_F(Program, NamesMadeBeforehandByAnotherProgramStopNoRun) {
+    // Under the lock's and the mark's names: objects of another kind, then
+    // of another owner (Wine keeps one given explicitly), held and set; and
+    // under the earlier per-session names, which any program may make.
+    PSECURITY_DESCRIPTOR other;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "O:WDD:(A;;GA;;;WD)", SDDL_REVISION_1, &other, NULL));
+    SECURITY_ATTRIBUTES otherOwner = {sizeof otherOwner, other, FALSE};
+    for (bool anotherKind : {true, false}) {
+        SCOPED_TRACE(anotherKind);
+        HANDLE made[4] = {
+            CreateMutexA(NULL, TRUE, "Local\\VarnelSetup.Run"),
+            CreateEventA(NULL, TRUE, TRUE, "Local\\VarnelSetup.Relaunch"),
+            anotherKind ? CreateEventA(NULL, TRUE, TRUE, "Global\\VarnelSetup.Run")
+                        : CreateMutexA(&otherOwner, TRUE, "Global\\VarnelSetup.Run"),
+            anotherKind ? CreateMutexA(NULL, TRUE, "Global\\VarnelSetup.Relaunch")
+                        : CreateEventA(&otherOwner, TRUE, TRUE, "Global\\VarnelSetup.Relaunch")};
+        // A relaunch still marks its copy, which ends at its gate.
+        ProgramRun result =
+            runProgram("\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3", startFolder);
+        EXPECT_EQ(result.exitCode, 0u);
+        std::string log = readFile(tempFolder() + "varnel_setup.log");
+        expectInOrder(log, {"Global\\VarnelSetup.Relaunch is not this program's",
+                            "started by the relaunch of another copy", "exit code -1"});
+        // A run goes on without the lock, and says why.
+        EXPECT_EQ(run("WYM").exitCode, 1602u);
+        log = readFile(tempFolder() + "varnel_setup.log");
+        EXPECT_NE(log.find("Global\\VarnelSetup.Run is not this program's"), std::string::npos);
+        for (HANDLE object : made) CloseHandle(object);
+    }
+    LocalFree(other);
+}
+
+TEST_F(Program, UpdateRunRefusesALogoffDuringItsLibraryStep) {
+    ASSERT_TRUE(makeProductSet(startFolder));
+    SystemFolderGuard system;
+    system.clear();
+    clearStandinLogs();
+    DeleteFileA((tempFolder() + "varnel_setup.log").c_str());
+    ProgramRun result;
+    std::thread update([&] { result = run("x a1 a2 a3"); });
+    // Once registrations are under way, the stand-ins' records wait for this
+    // turn, and the run waits for them in its library step.
+    for (int i = 0; i < 1500; ++i, Sleep(10))
+        if (readFile(tempFolder() + "varnel_setup.log").find("library registered") !=
+            std::string::npos)
+            break;
+    HANDLE turn = CreateMutexA(NULL, FALSE, "varnel_test_log_append");
+    WaitForSingleObject(turn, 10000);
+    DWORD_PTR answer = 1;
+    HWND guard = FindWindowA(kEndSessionGuard, NULL);
+    EXPECT_NE(SendMessageTimeoutA(guard, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  20000, &answer),
+              0);
+    EXPECT_EQ(answer, 0u);
+    ReleaseMutex(turn);
+    CloseHandle(turn);
+    update.join();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(FindWindowA(kEndSessionGuard, NULL), nullptr);  // gone with the step
 }

@@ -8,7 +8,9 @@
 // start is left behind. With VARNEL_NEVER_ELEVATED set (inherited by the
 // copies, as Wine's "runas" is a plain start) no copy ever gets the rights,
 // as for a standard user with User Account Control switched off; a fuse
-// then ends a chain of copies at the fifth start in that log.
+// then ends a chain of copies at the fifth start in that log. With
+// VARNEL_RELAUNCH_DELAY set, the relaunched copy waits 1.5 s after its record
+// (for a second start to come in) and then runs on for real.
 #include <windows.h>
 
 #include <stdio.h>
@@ -46,7 +48,9 @@ BOOL WINAPI versionUnknown(LPOSVERSIONINFOA) {
 struct LimitedToken {
     LimitedToken() {
         tokenQueries = {answerAdministrator, answerGroupEnabled, answerElevated};
-        if (!hasArguments() && !neverElevated()) queryWindowsVersion = versionUnknown;
+        bool delayed =
+            !hasArguments() && GetEnvironmentVariableA("VARNEL_RELAUNCH_DELAY", NULL, 0) != 0;
+        if (!hasArguments() && !neverElevated() && !delayed) queryWindowsVersion = versionUnknown;
         char path[MAX_PATH];
         GetTempPathA(MAX_PATH, path);
         strcat(path, "varnel_relaunch.log");
@@ -59,6 +63,7 @@ struct LimitedToken {
         snprintf(record, sizeof record, "%s|%s\n", hasArguments() ? "args" : "none",
                  GetCommandLineA());
         appendLine(path, record);
+        if (delayed) Sleep(1500);
     }
 } limitedToken;
 

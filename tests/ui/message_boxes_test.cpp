@@ -58,13 +58,13 @@ TEST_F(MessageBoxes, TitleFollowsTheRunKind) {
     EXPECT_EQ(recorder.boxes()[2].text, u8"Nie można ustalić bieżącego folderu");
 }
 
-TEST_F(MessageBoxes, ErrorBoxHasNoOwnerEvenWhileTheDialogExists) {
+TEST_F(MessageBoxes, ErrorBoxIsOwnedByTheDialogWhileItExists) {
     configure();
     session.dialogWindow = makeOwnerWindow();
     BoxRecorder recorder;
     showErrorBox("x");
     ASSERT_EQ(recorder.boxes().size(), 1u);
-    EXPECT_EQ(recorder.boxes()[0].owner, nullptr);
+    EXPECT_EQ(recorder.boxes()[0].owner, session.dialogWindow);
     DestroyWindow(session.dialogWindow);
 }
 
