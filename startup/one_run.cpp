@@ -1,20 +1,30 @@
-// The lock and the relaunch mark are named objects in the machine-wide
-// namespace: the lock guards the system folder and HKLM, which a run of
-// another session shares (a deployment tool running as SYSTEM, a second
-// user over remote desktop or fast user switching).
+// The lock is a named object in the machine-wide namespace: it guards the
+// system folder and HKLM, which a run of another session shares (a
+// deployment tool running as SYSTEM, a second user over remote desktop or
+// fast user switching). The relaunch marks live in the session's own.
 //
 // Any program may make an object under a name first. So a name counts only
 // when it is this program's: the expected kind of object (opening another
-// kind fails), owned by Administrators, SYSTEM or this copy's user (which
-// is the owner a copy's own objects get when it is not Administrators).
-// Anything else is logged and left alone; it never ends a start with 1618.
+// kind fails) with the expected owner: Administrators or SYSTEM for the
+// lock, which only a copy with the rights makes; for the marks, which the
+// copy without rights makes, also this copy's user. Anything else is logged
+// and left alone; it never ends a start with 1618.
+//
+// Nobody but Administrators and SYSTEM may wait on the lock: whoever can
+// wait on a mutex can own it and keep it, and every later start would end
+// 1618. A look only asks whether it is owned (MUTANT_QUERY_STATE). The
+// marks are the user's own: a second start of the same user sees them,
+// nobody else can open them, and in the machine-wide namespace anyone
+// could have taken a copy's name beforehand.
 //
 // The relaunch mark names its copy by process id, which the shell's process
 // handle gives: a start that is not that copy cannot take its place, and
 // the copy that relaunched waits on the handle, which no other program can
 // signal. The id is known only once the shell returns, possibly after the
 // copy's first lines, so a second, unnamed mark says "a relaunch is under
-// way" from before the shell call until the copy ends.
+// way" from before the shell call until the copy ends. A copy that cannot
+// be named (someone took the name) is not waited for: the mark goes, and
+// the copy starts as any start with the rights does.
 #include "startup/one_run.h"
 
 #include <aclapi.h>
@@ -27,45 +37,53 @@
 namespace {
 
 const char kRunLockName[] = "Global\\VarnelSetup.Run";
-const char kRelaunchMarkName[] = "Global\\VarnelSetup.Relaunch";
+// A relaunch happens within one session: its marks are the session's, where
+// no other user can make an object first.
+const char kRelaunchMarkName[] = "Local\\VarnelSetup.Relaunching";
 
 // How long a start waits for a relaunch under way to name its copy: the
 // shell returns as soon as the elevation prompt was answered.
 const DWORD kHandOverMs = 30000;
 
-// Administrators and SYSTEM may do anything with the objects; everyone else
-// only what a look needs: wait on them, read their owner, and let the lock
-// go again after holding it for an instant (MUTEX_MODIFY_STATE; for an
-// event the same bit only reads its state).
-// Owned by Administrators where the token may give them an object (XP makes
-// the creator the owner, which another administrator's start would not
-// take for a run); from the fifth character on, the default owner.
-const char kSecurity[] = "O:BAD:(A;;GA;;;BA)(A;;GA;;;SY)(A;;0x120001;;;WD)";
-const DWORD kLookAccess = SYNCHRONIZE | READ_CONTROL | MUTEX_MODIFY_STATE;
+// Administrators and SYSTEM may do anything with the lock; everyone else
+// may read its owner and whether it is owned. Owned by Administrators where
+// the token may give them an object (XP makes the creator the owner, which
+// another administrator's start would not take for a run); from the fifth
+// character on, the default owner.
+const char kLockSecurity[] = "O:BAD:(A;;GA;;;BA)(A;;GA;;;SY)(A;;0x20001;;;WD)";
+const DWORD kLockLookAccess = READ_CONTROL | MUTANT_QUERY_STATE;
+const DWORD kMarkLookAccess = SYNCHRONIZE | READ_CONTROL;
 const BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
 const BYTE kSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
 
-// `object` when it is this program's; otherwise NULL, and a log line (error
-// 6: another kind of object, 5: closed to this copy, 1307: another owner).
-HANDLE ours(HANDLE object, const char* name) {
-    DWORD error = GetLastError(), size;
+// This copy's user, in `buffer` (NULL when it cannot be read).
+PSID tokenUser(PSID (&buffer)[24]) {
+    HANDLE token;
+    DWORD size;
+    bool read = false;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != FALSE;
+        CloseHandle(token);
+    }
+    return read ? buffer[0] : NULL;
+}
+
+// `object` when it is this program's (`userToo`: also when its owner is
+// this copy's user); otherwise NULL, and a log line (error 6: another kind
+// of object, 5: closed to this copy, 1307: another owner).
+HANDLE ours(HANDLE object, const char* name, bool userToo) {
+    DWORD error = GetLastError();
     PSID owner, user[24];
     PSECURITY_DESCRIPTOR descriptor;
-    HANDLE token;
     if (object != NULL) {
         error = ERROR_INVALID_OWNER;
         bool known = false;
         if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL,
                             NULL, NULL, &descriptor) == ERROR_SUCCESS) {
-            // The user counts as well: the copy without rights that relaunched
-            // runs as the same user, and its marks are the user's.
-            if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-                known = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-                        EqualSid(owner, user[0]);
-                CloseHandle(token);
-            }
-            known = known || EqualSid(owner, const_cast<BYTE*>(kAdministrators)) ||
-                    EqualSid(owner, const_cast<BYTE*>(kSystem));
+            PSID self = userToo ? tokenUser(user) : NULL;
+            known = owner != NULL && ((self != NULL && EqualSid(owner, self)) ||
+                                      EqualSid(owner, const_cast<BYTE*>(kAdministrators)) ||
+                                      EqualSid(owner, const_cast<BYTE*>(kSystem)));
             LocalFree(descriptor);
         }
         if (known) return object;
@@ -78,26 +96,30 @@ HANDLE ours(HANDLE object, const char* name) {
 
 typedef HANDLE(WINAPI* OpenObject)(DWORD, BOOL, LPCSTR);
 
-HANDLE openOurs(OpenObject open, const char* name) {
-    return ours(open(kLookAccess, FALSE, name), name);
-}
-
-// A mutex, or a manual-reset event that is not set.
-HANDLE makeOurs(bool mutex, const char* name) {
+// The lock (a mutex), or a mark: a manual-reset event that is not set, the
+// user's own.
+HANDLE makeOurs(bool lock, const char* name) {
+    char security[200] = "";
+    PSID user[24];
+    char* userText = NULL;
+    if (!lock) {
+        if (tokenUser(user) == NULL || !ConvertSidToStringSidA(user[0], &userText)) return NULL;
+        wsprintfA(security, "O:%sD:(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;%s)", userText, userText);
+        LocalFree(userText);
+    }
     for (int skip = 0;; skip += 4) {
         PSECURITY_DESCRIPTOR descriptor;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSecurity + skip,
-                                                                  SDDL_REVISION_1, &descriptor,
-                                                                  NULL))
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                lock ? kLockSecurity + skip : security, SDDL_REVISION_1, &descriptor, NULL))
             return NULL;
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-        HANDLE object = mutex ? CreateMutexA(&attributes, FALSE, name)
-                              : CreateEventA(&attributes, TRUE, FALSE, name);
+        HANDLE object = lock ? CreateMutexA(&attributes, FALSE, name)
+                             : CreateEventA(&attributes, TRUE, FALSE, name);
         DWORD error = GetLastError();
         LocalFree(descriptor);
-        if (object != NULL || error != ERROR_INVALID_OWNER || skip > 0) {
+        if (object != NULL || error != ERROR_INVALID_OWNER || skip > 0 || !lock) {
             SetLastError(error);
-            return ours(object, name);  // one made before may be anybody's
+            return ours(object, name, !lock);  // one made before may be anybody's
         }
     }
 }
@@ -105,12 +127,25 @@ HANDLE makeOurs(bool mutex, const char* name) {
 // The name of the mark that names the copy `id` (0: any copy).
 void nameCopy(char* name, DWORD id) { wsprintfA(name, "%s.%lu", kRelaunchMarkName, id); }
 
+HANDLE openMark(const char* name) {
+    return ours(OpenEventA(kMarkLookAccess, FALSE, name), name, true);
+}
+
 bool isNamed(DWORD id) {
     char name[48];
     nameCopy(name, id);
-    HANDLE mark = openOurs(OpenEventA, name);
+    HANDLE mark = openMark(name);
     if (mark != NULL) CloseHandle(mark);
     return mark != NULL;
+}
+
+// GetProcessId, looked up: before Windows XP SP1 the first copy cannot name
+// its copy by id, and names "any copy" (0) instead.
+typedef DWORD(WINAPI* ProcessIdFn)(HANDLE);
+ProcessIdFn processIdFunction() {
+    ProcessIdFn processId;
+    return findFunction(GetModuleHandleA("kernel32.dll"), "GetProcessId", processId) ? processId
+                                                                                    : NULL;
 }
 
 BOOL CALLBACK findRunningDialog(HWND window, LPARAM found) {
@@ -123,31 +158,44 @@ BOOL CALLBACK findRunningDialog(HWND window, LPARAM found) {
 
 RelaunchFound findRelaunch() {
     for (int look = 0;; ++look) {
-        if (isNamed(GetCurrentProcessId()) || isNamed(0)) return kRelaunchedHere;
-        HANDLE underWay = openOurs(OpenEventA, kRelaunchMarkName);
+        // "Any copy" counts only where the first copy could not have named
+        // one by id.
+        if (isNamed(GetCurrentProcessId()) || (processIdFunction() == NULL && isNamed(0)))
+            return kRelaunchedHere;
+        HANDLE underWay = openMark(kRelaunchMarkName);
         if (underWay == NULL) return kNoRelaunch;
         if (look == 0) WaitForSingleObject(underWay, kHandOverMs);  // set once named
         CloseHandle(underWay);
         // Named, and not this copy: the run is the other copy's. Gone: the
-        // relaunch was refused.
+        // relaunch was refused, or its copy could not be named.
         if (look == 1) return kAnotherRelaunch;
     }
 }
 
 bool holdRunLock(bool keep) {
-    HANDLE lock = keep ? makeOurs(true, kRunLockName) : openOurs(OpenMutexA, kRunLockName);
-    // None, or not this program's: the run goes on unguarded.
-    if (lock == NULL) return true;
-    // A look holds the lock for an instant, which a start taking it waits out.
-    if (WaitForSingleObject(lock, keep ? 2000 : 0) == WAIT_TIMEOUT) {
+    if (!keep) {
+        // A look: whether the lock is owned, asked without waiting on it
+        // (none, or not this program's: the run goes on unguarded).
+        HANDLE lock = ours(OpenMutexA(kLockLookAccess, FALSE, kRunLockName), kRunLockName, false);
+        if (lock == NULL) return true;
+        struct {
+            LONG count;  // 1 when not owned
+            BOOLEAN ownedByCaller, abandoned;
+        } state = {1, FALSE, FALSE};
+        typedef LONG(WINAPI * QueryMutantFn)(HANDLE, int, void*, ULONG, ULONG*);
+        QueryMutantFn query;
+        if (findFunction(GetModuleHandleA("ntdll.dll"), "NtQueryMutant", query))
+            query(lock, 0, &state, sizeof state, NULL);
         CloseHandle(lock);
-        return false;
+        return state.count > 0;
     }
+    HANDLE lock = makeOurs(true, kRunLockName);
+    if (lock == NULL) return true;
     // Kept (or abandoned by a copy that ended): the handle stays open until
     // the process ends, which lets the lock go on every way out.
-    if (!keep) {
-        ReleaseMutex(lock);
+    if (WaitForSingleObject(lock, 2000) == WAIT_TIMEOUT) {
         CloseHandle(lock);
+        return false;
     }
     return true;
 }
@@ -163,17 +211,17 @@ void showRunningDialog() {
 HANDLE markRelaunch() { return makeOurs(false, kRelaunchMarkName); }
 
 void awaitRelaunchedCopy(HANDLE mark, HANDLE copy) {
-    // Without the id (before Windows XP SP1) the name with 0 makes any start
-    // the copy while this one waits, as the mark always did.
-    typedef DWORD(WINAPI * ProcessId)(HANDLE);
-    ProcessId processId;
-    DWORD id = copy != NULL && findFunction(GetModuleHandleA("kernel32.dll"), "GetProcessId",
-                                            processId)
-                   ? processId(copy)
-                   : 0;
+    ProcessIdFn processId = processIdFunction();
+    DWORD id = copy != NULL && processId != NULL ? processId(copy) : 0;
     char name[48];
     nameCopy(name, id);
     HANDLE named = makeOurs(false, name);
+    if (named == NULL) {
+        // Someone took the name: the copy would find the mark and not its
+        // own id. Without the marks it starts as any start with the rights.
+        dropRelaunchMark(mark);
+        mark = NULL;
+    }
     logEvent("rights: waiting for the elevated copy, process %lu", id);
     if (mark != NULL) SetEvent(mark);
     // The marks last as long as the copy's run: a start meanwhile leaves the

@@ -146,6 +146,9 @@ HWND beginUpdateStep() {
     RegisterClassA(&guard);
     HWND window = CreateWindowExA(0, kEndSessionGuard, NULL, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
                                   guard.hInstance, NULL);
+    // Windows names the program that holds a logoff up by this title.
+    char title[52];
+    if (joinText(title, kUpdateTitlePrefix, session.displayName)) setShownTitle(window, title);
     setEndSessionReason(window, true);
     return window;
 }

@@ -318,6 +318,19 @@ TEST_F(Program, NamesMadeBeforehandByAnotherProgramStopNoRun) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
         "O:WDD:(A;;GA;;;WD)", SDDL_REVISION_1, &other, NULL));
     SECURITY_ATTRIBUTES otherOwner = {sizeof otherOwner, other, FALSE};
+    HANDLE token;
+    BYTE self[256];
+    DWORD size;
+    char* sid = NULL;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    GetTokenInformation(token, TokenUser, self, sizeof self, &size);
+    CloseHandle(token);
+    ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(self)->User.Sid, &sid));
+    PSECURITY_DESCRIPTOR user;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        ("O:" + std::string(sid) + "D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &user, NULL));
+    LocalFree(sid);
+    SECURITY_ATTRIBUTES userOwner = {sizeof userOwner, user, FALSE};
     for (bool anotherKind : {true, false}) {
         SCOPED_TRACE(anotherKind);
         HANDLE made[4] = {
@@ -325,22 +338,27 @@ TEST_F(Program, NamesMadeBeforehandByAnotherProgramStopNoRun) {
             CreateEventA(NULL, TRUE, TRUE, "Local\\VarnelSetup.Relaunch"),
             anotherKind ? CreateEventA(NULL, TRUE, TRUE, "Global\\VarnelSetup.Run")
                         : CreateMutexA(&otherOwner, TRUE, "Global\\VarnelSetup.Run"),
-            anotherKind ? CreateMutexA(NULL, TRUE, "Global\\VarnelSetup.Relaunch")
-                        : CreateEventA(&otherOwner, TRUE, TRUE, "Global\\VarnelSetup.Relaunch")};
+            anotherKind ? CreateMutexA(NULL, TRUE, "Local\\VarnelSetup.Relaunching")
+                        : CreateEventA(&otherOwner, TRUE, TRUE, "Local\\VarnelSetup.Relaunching")};
         // A relaunch still marks its copy, which ends at its gate.
         ProgramRun result =
             runProgram("\"" + programFolder() + "varnel_setup_limited.exe\" x a1 a2 a3", startFolder);
         EXPECT_EQ(result.exitCode, 0u);
         std::string log = readFile(tempFolder() + "varnel_setup.log");
-        expectInOrder(log, {"Global\\VarnelSetup.Relaunch is not this program's",
+        expectInOrder(log, {"Local\\VarnelSetup.Relaunching is not this program's",
                             "started by the relaunch of another copy", "exit code -1"});
-        // A run goes on without the lock, and says why.
+        // A run goes on without the lock, and says why; the user's own mark
+        // for "any copy" makes it no relaunched copy where copies are named.
+        HANDLE anyCopy = CreateEventA(&userOwner, TRUE, TRUE, "Local\\VarnelSetup.Relaunching.0");
         EXPECT_EQ(run("WYM").exitCode, 1602u);
+        CloseHandle(anyCopy);
         log = readFile(tempFolder() + "varnel_setup.log");
         EXPECT_NE(log.find("Global\\VarnelSetup.Run is not this program's"), std::string::npos);
+        EXPECT_EQ(log.find("started by the relaunch"), std::string::npos);
         for (HANDLE object : made) CloseHandle(object);
     }
     LocalFree(other);
+    LocalFree(user);
 }
 
 TEST_F(Program, UpdateRunRefusesALogoffDuringItsLibraryStep) {
@@ -361,6 +379,7 @@ TEST_F(Program, UpdateRunRefusesALogoffDuringItsLibraryStep) {
     WaitForSingleObject(turn, 10000);
     DWORD_PTR answer = 1;
     HWND guard = FindWindowA(kEndSessionGuard, NULL);
+    EXPECT_GT(GetWindowTextLengthW(guard), 0);  // Windows names the program by it
     EXPECT_NE(SendMessageTimeoutA(guard, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
                                   20000, &answer),
               0);
