@@ -144,6 +144,27 @@ bool readVersion(InternetLink& link, char* etag, char* date) {
            readHeaderText(link, HTTP_QUERY_LAST_MODIFIED, date, kValidatorCapacity) >= 0;
 }
 
+enum RangeHeader { kNoRange, kRangeUnreadable, kRangeOfUnknownTotal, kRangeOfTotal };
+
+// The open answer's Content-Range: "bytes first-last/total" (the unit in
+// any letter case), its counts below 4 GiB and its total "*" when the server
+// does not know it. One that cannot be read is logged with its text.
+RangeHeader readContentRange(InternetLink& link, DWORD* first, DWORD* last, DWORD* total) {
+    HeaderText header;
+    int found = readWholeHeader(link, HTTP_QUERY_CONTENT_RANGE, header);
+    if (found == 0) return kNoRange;
+    const char* text = found > 0 ? header.text : "";
+    const char* at = _strnicmp(text, "bytes ", 6) == 0 ? parseCount(text + 6, first) : NULL;
+    at = at != NULL && *at == '-' ? parseCount(at + 1, last) : NULL;
+    if (at != NULL && *at == '/' && *first <= *last) {
+        if (strcmp(at + 1, "*") == 0) return kRangeOfUnknownTotal;
+        at = parseCount(at + 1, total);
+        if (at != NULL && *at == '\0' && *last < *total) return kRangeOfTotal;
+    }
+    logText("download: unreadable Content-Range ", text);
+    return kRangeUnreadable;
+}
+
 // Takes an answer with the whole file: its length and version are the
 // file's from now on, and the file (still empty when it is the first) starts
 // from zero.
@@ -167,15 +188,6 @@ Answer startAgain(Transfer& transfer) {
     return answer != kContinues || positionFile(transfer) ? answer : kFailed;
 }
 
-// "bytes first-last/total" (the unit in any letter case), a range of the
-// total whose counts are all below 4 GiB.
-bool readRange(const char* text, DWORD* first, DWORD* last, DWORD* total) {
-    const char* at = _strnicmp(text, "bytes ", 6) == 0 ? parseCount(text + 6, first) : NULL;
-    at = at != NULL && *at == '-' ? parseCount(at + 1, last) : NULL;
-    at = at != NULL && *at == '/' ? parseCount(at + 1, total) : NULL;
-    return at != NULL && *at == '\0' && *first <= *last && *last < *total;
-}
-
 // A 206 continues the file only when it is the rest of the same file: its
 // range starts at the bytes stored, belongs to a file of the length known,
 // its body is as long as the range, and it carries the file's ETag (a
@@ -184,17 +196,15 @@ bool readRange(const char* text, DWORD* first, DWORD* last, DWORD* total) {
 Answer takeRange(Transfer& transfer, bool* matches) {
     *matches = false;
     InternetLink& link = transfer.link;
-    char text[80], etag[kValidatorCapacity], date[kValidatorCapacity];
+    char etag[kValidatorCapacity], date[kValidatorCapacity];
     DWORD first = 0, last = 0, total = 0, length = 0;
-    int found = readHeaderText(link, HTTP_QUERY_CONTENT_RANGE, text, sizeof text);
-    if (found == 0) return kContinues;
-    if (found < 0 || !readRange(text, &first, &last, &total)) {
-        logEvent("download: unreadable Content-Range %s", text);
-        return kUnreadable;
-    }
-    found = readBodyLength(link, &length);
+    RangeHeader range = readContentRange(link, &first, &last, &total);
+    if (range == kRangeUnreadable) return kUnreadable;
+    int found = readBodyLength(link, &length);
     if (found < 0) return kUnreadable;
-    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total) ||
+    // A range of a total not known ("*") may be of any version.
+    if (range != kRangeOfTotal || first != transfer.stored ||
+        (transfer.totalKnown && total != transfer.total) ||
         (found > 0 && length != last - first + 1) || !transfer.versionKept ||
         !readVersion(link, etag, date) || strcmp(etag, transfer.etag) != 0 ||
         (!isStrong(etag) && strcmp(date, transfer.date) != 0))

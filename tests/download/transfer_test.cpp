@@ -189,6 +189,9 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
         R"("headers": {"ETag": "W/\"v1\"", "Last-Modified": "Mon, 02 Jun 2025 10:00:00 GMT"})";
     const char* const weakNewDate =
         R"("headers": {"ETag": "W/\"v1\"", "Last-Modified": "Tue, 03 Jun 2025 10:00:00 GMT"})";
+    auto with = [](const std::string& rule, const char* headers) {
+        return rule + ", " + headers + "}";
+    };
     struct Case {
         std::string first, later;  // the cut answer's rule, the later answers'
         size_t size;               // of the version that must arrive
@@ -215,8 +218,13 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
         {weak, std::string(R"({"size": 200000, )") + weak + "}", 200000, 0, nullptr, 1},
         {weak, std::string(R"({"size": 200000, "shift": 7, )") + weakNewDate + "}", 200000, 7,
          nullptr, 2},
-        // The unit in another letter case; a chunked range running past its end.
+        // The unit in another letter case; a total unknown ("*") or padded with
+        // zeros; a chunked range running past its end.
         {"", R"({"size": 200000, "unit": "Bytes"})", 200000, 0, nullptr, 1},
+        {etag, with(R"({"size": 200000, "shift": 7, "total": "*")", etag), 200000, 7, "\"v1\"",
+         2},
+        {etag, with(R"({"size": 200000, "total": ")" + std::string(70, '0') + "200000\"", etag),
+         200000, 0, "\"v1\"", 1},
         {"", R"({"mode": "chunked", "size": 200000, "over": 10000})", 200000, 0, nullptr, 2},
     };
     for (const Case& item : cases) {
