@@ -138,6 +138,20 @@ enum Answer { kContinues, kFailed, kUnreadable };
 
 bool isStrong(const char* etag) { return etag[0] != '\0' && strncmp(etag, "W/", 2) != 0; }
 
+// What tells that a range is of the file begun. Parts are joined only under
+// a validator sent as If-Range and brought back (RFC 9110): a strong ETag,
+// or the date where there is no ETag at all. A weak ETag goes into no
+// If-Range and counts only with the date it came with. Without any, nothing
+// tells the version, and every cut starts the file again from zero.
+enum Validator { kNoValidator, kStrongTag, kDateAlone, kWeakTagAndDate };
+
+Validator validatorOf(const Transfer& transfer) {
+    if (!transfer.versionKept) return kNoValidator;
+    if (transfer.etag[0] == '\0') return transfer.date[0] != '\0' ? kDateAlone : kNoValidator;
+    if (isStrong(transfer.etag)) return kStrongTag;
+    return transfer.date[0] != '\0' ? kWeakTagAndDate : kNoValidator;
+}
+
 // The open answer's ETag and Last-Modified; false when one is too long.
 bool readVersion(InternetLink& link, char* etag, char* date) {
     return readHeaderText(link, HTTP_QUERY_ETAG, etag, kValidatorCapacity) >= 0 &&
@@ -190,9 +204,8 @@ Answer startAgain(Transfer& transfer) {
 
 // A 206 continues the file only when it is the rest of the same file: its
 // range starts at the bytes stored, belongs to a file of the length known,
-// its body is as long as the range, and it carries the file's ETag (a
-// strong one is enough) and Last-Modified, whatever the server made of
-// If-Range.
+// its body is as long as the range, and it brings the file's validator back,
+// whatever the server made of If-Range.
 Answer takeRange(Transfer& transfer, bool* matches) {
     *matches = false;
     InternetLink& link = transfer.link;
@@ -202,12 +215,13 @@ Answer takeRange(Transfer& transfer, bool* matches) {
     if (range == kRangeUnreadable) return kUnreadable;
     int found = readBodyLength(link, &length);
     if (found < 0) return kUnreadable;
+    Validator validator = validatorOf(transfer);
     // A range of a total not known ("*") may be of any version.
     if (range != kRangeOfTotal || first != transfer.stored ||
         (transfer.totalKnown && total != transfer.total) ||
-        (found > 0 && length != last - first + 1) || !transfer.versionKept ||
+        (found > 0 && length != last - first + 1) || validator == kNoValidator ||
         !readVersion(link, etag, date) || strcmp(etag, transfer.etag) != 0 ||
-        (!isStrong(etag) && strcmp(date, transfer.date) != 0))
+        (validator != kStrongTag && strcmp(date, transfer.date) != 0))
         return kContinues;
     *matches = true;
     transfer.totalKnown = TRUE;
@@ -219,36 +233,39 @@ Answer takeRange(Transfer& transfer, bool* matches) {
 
 // Asks for the rest of the file from the bytes stored, of the same version.
 // A 200 starts the file again from zero; a range of another version or
-// length, or a 416, does so once with a request for the whole file.
+// length, or a 416, does so once with a request for the whole file. A file
+// whose version nothing tells is asked for whole at once.
 Answer askForRest(Transfer& transfer, const char* address) {
     InternetLink& link = transfer.link;
     closeInternetRequest(link);
     // A read given up at its limit took the session along.
     if (link.session == NULL && !openInternetSession(link)) return kFailed;
-    char range[40], headers[kRequestHeadersCapacity];
-    wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
-    // If-Range takes a strong ETag, or a date when there is no ETag at all
-    // (RFC 9110): a weak ETag goes nowhere, the range is checked on arrival.
-    const char* validator = "";
-    if (transfer.versionKept)
-        validator = isStrong(transfer.etag) ? transfer.etag
-                    : transfer.etag[0] == '\0' ? transfer.date : "";
-    if (!joinText(headers, range, validator[0] != '\0' ? "\r\nIf-Range: " : "", validator))
-        return kFailed;
-    if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
-    logAnswer("download: retry with", range, link);
-    DWORD status = readStatusCode(link);
-    if (status == 200) return startAgain(transfer);
-    if (status == 206) {
-        bool matches = false;
-        Answer answer = takeRange(transfer, &matches);
-        if (matches || answer != kContinues) return answer;
-    } else if (status != 416) {
-        return kFailed;
+    Validator validator = validatorOf(transfer);
+    if (validator != kNoValidator) {
+        char range[40], headers[kRequestHeadersCapacity];
+        wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
+        const char* ifRange = validator == kStrongTag  ? transfer.etag
+                              : validator == kDateAlone ? transfer.date
+                                                        : "";
+        if (!joinText(headers, range, ifRange[0] != '\0' ? "\r\nIf-Range: " : "", ifRange))
+            return kFailed;
+        if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
+        logAnswer("download: retry with", range, link);
+        DWORD status = readStatusCode(link);
+        if (status == 200) return startAgain(transfer);
+        if (status == 206) {
+            bool matches = false;
+            Answer answer = takeRange(transfer, &matches);
+            if (matches || answer != kContinues) return answer;
+        } else if (status != 416) {
+            return kFailed;
+        }
+        if (transfer.restarted) return kFailed;
+        transfer.restarted = true;
+        logEvent("download: the range is of another version; the file starts again");
+    } else {
+        logEvent("download: nothing tells the file's version; it starts again");
     }
-    if (transfer.restarted) return kFailed;
-    transfer.restarted = true;
-    logEvent("download: the range is of another version; the file starts again");
     if (!openInternetAddress(link, address, callLimit(transfer))) return kFailed;
     logAnswer("download: retry of the whole file", address, link);
     if (readStatusCode(link) != 200) return kFailed;
@@ -321,8 +338,10 @@ int downloadFile(const char* address, const char* localPath, const char* display
         if (outcome == kBodyComplete) {
             if (!transfer.totalKnown || transfer.stored >= transfer.total) break;
             // A range that ended before the whole is progress: the rest is
-            // asked for at once, and no retry is used up.
-            answer = askForRest(transfer, address);
+            // asked for at once, and no retry is used up. Where nothing
+            // tells the version the rest cannot be joined: as after a cut.
+            answer = validatorOf(transfer) != kNoValidator ? askForRest(transfer, address)
+                                                           : kFailed;
         } else {
             logEvent("download: broken off with %lu bytes in the file", transfer.stored);
             answer = kFailed;

@@ -234,7 +234,9 @@ TEST_F(DownloadSet, CabinetSentWithoutALengthMustBringTheMeasuredOne) {
     // cut, which a range from the byte it stopped at completes.
     serve("MZ", patternBytes(5000), patternBytes(50001));
     ASSERT_TRUE(server.start(R"({"/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab":
-                                 [{}, {"mode": "chunked", "send": 20500}, {}]})"));
+        [{"headers": {"ETag": "\"a\""}},
+         {"mode": "chunked", "send": 20500, "headers": {"ETag": "\"a\""}},
+         {"headers": {"ETag": "\"a\""}}]})"));
     BoxRecorder boxes;
     ASSERT_EQ(queryRemoteSizes(), 1);
     EXPECT_EQ(downloadSet(), 1);
