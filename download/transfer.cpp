@@ -179,21 +179,37 @@ RangeHeader readContentRange(InternetLink& link, DWORD* first, DWORD* last, DWOR
     return kRangeUnreadable;
 }
 
-// Takes an answer with the whole file: its length and version are the
-// file's from now on, and the file (still empty when it is the first) starts
-// from zero.
+// Takes the answer to a request for the whole file. A 200, or a 206 that
+// starts at byte 0 (as a cache may answer), is the file from its start: its
+// length and version are the file's from now on, and the file starts from
+// zero. Another 206 is a broken answer. Any other status (an error page) is
+// stored as it comes, bound to no measured length.
 Answer takeWholeFile(Transfer& transfer) {
-    int found = readBodyLength(transfer.link, &transfer.total);
+    InternetLink& link = transfer.link;
+    DWORD status = readStatusCode(link);
+    DWORD length = 0;
+    int found = readBodyLength(link, &length);
     if (found < 0) return kUnreadable;
-    if (found == 0 && transfer.measured != NULL) {
-        transfer.total = *transfer.measured;
-        found = 1;
-    }
-    transfer.totalKnown = found;
-    transfer.endKnown = found;
-    transfer.end = transfer.total;
-    transfer.versionKept = readVersion(transfer.link, transfer.etag, transfer.date);
     transfer.stored = 0;
+    transfer.versionKept = false;
+    transfer.totalKnown = found;
+    transfer.total = transfer.end = length;
+    if (status == 206) {
+        DWORD first = 0, last = 0;
+        RangeHeader range = readContentRange(link, &first, &last, &transfer.total);
+        if (range == kRangeUnreadable) return kUnreadable;
+        if (range != kRangeOfTotal || first != 0 || (found > 0 && length != last + 1)) {
+            logEvent("download: a 206 that is not the file from its start");
+            return kFailed;
+        }
+        transfer.totalKnown = TRUE;
+        transfer.end = last + 1;
+    } else if (found == 0 && status == 200 && transfer.measured != NULL) {
+        transfer.totalKnown = TRUE;
+        transfer.total = transfer.end = *transfer.measured;
+    }
+    transfer.endKnown = transfer.totalKnown;
+    transfer.versionKept = readVersion(link, transfer.etag, transfer.date);
     return kContinues;
 }
 
@@ -268,7 +284,9 @@ Answer askForRest(Transfer& transfer, const char* address) {
     }
     if (!openInternetAddress(link, address, callLimit(transfer))) return kFailed;
     logAnswer("download: retry of the whole file", address, link);
-    if (readStatusCode(link) != 200) return kFailed;
+    // An error page is nothing to start the file from.
+    DWORD status = readStatusCode(link);
+    if (status != 200 && status != 206) return kFailed;
     return startAgain(transfer);
 }
 
@@ -325,7 +343,12 @@ int downloadFile(const char* address, const char* localPath, const char* display
     transfer.lastByteAt = started;
     Answer answer = takeWholeFile(transfer);
     int retries = 0;
-    while (answer == kContinues) {
+    for (;;) {
+        while (answer == kFailed && retries < kMaxRetries && pauseBeforeRetry(transfer)) {
+            ++retries;
+            answer = askForRest(transfer, address);
+        }
+        if (answer != kContinues) break;
         BodyOutcome outcome = receiveBody(transfer);
         if (outcome == kWriteFailed) {
             // Everything is let go before the box, which may stay open long.
@@ -345,10 +368,6 @@ int downloadFile(const char* address, const char* localPath, const char* display
         } else {
             logEvent("download: broken off with %lu bytes in the file", transfer.stored);
             answer = kFailed;
-        }
-        while (answer == kFailed && retries < kMaxRetries && pauseBeforeRetry(transfer)) {
-            ++retries;
-            answer = askForRest(transfer, address);
         }
     }
     if (answer != kContinues) {

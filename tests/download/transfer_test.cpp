@@ -195,6 +195,9 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
     const char* const weakNewDate =
         R"("headers": {"ETag": "W/\"v1\"", "Last-Modified": "Tue, 03 Jun 2025 10:00:00 GMT"})";
     const char* const weakOnly = R"("headers": {"ETag": "W/\"v1\""})";
+    // A 206 to the plain request, of bytes 40 000 on (the pattern shifted so).
+    const char* const lateStart = R"("status": 206, "shift": 91, "headers": {"ETag": "\"v1\"",
+        "Content-Range": "bytes 40000-239999/240000"})";
     auto with = [](const std::string& rule, const char* headers) {
         return rule + ", " + headers + "}";
     };
@@ -235,6 +238,8 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
          200000, 0, "\"v1\"", 1},
         {etag, with(R"({"mode": "chunked", "size": 200000, "over": 10000)", etag), 200000, 0,
          "\"v1\"", 2},
+        // A 206 to a request without a range is the file only from its start.
+        {lateStart, with(R"({"size": 200000)", etag), 200000, 0, nullptr, 2},
     };
     for (const Case& item : cases) {
         SCOPED_TRACE(item.first + " then " + item.later);
