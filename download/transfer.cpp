@@ -112,7 +112,7 @@ BodyOutcome receiveBody(Transfer& transfer) {
     receipt.file = transfer.file.handle;
     receipt.stored = transfer.stored;
     receipt.lengthKnown = transfer.endKnown;
-    receipt.expectedEnd = transfer.end;
+    receipt.expectedEnd = transfer.endKnown ? transfer.end : longestBody;
     receipt.firstByteLimitMs = callLimit(transfer);
     receipt.progress = countStored;
     receipt.context = &transfer;
@@ -365,6 +365,10 @@ int downloadFile(const char* address, const char* localPath, const char* display
             // tells the version the rest cannot be joined: as after a cut.
             answer = validatorOf(transfer) != kNoValidator ? askForRest(transfer, address)
                                                            : kFailed;
+        } else if (!transfer.endKnown && transfer.stored == longestBody) {
+            logEvent("download: %lu bytes without a length, the most there may be",
+                     transfer.stored);
+            answer = kUnreadable;
         } else {
             logEvent("download: broken off with %lu bytes in the file", transfer.stored);
             answer = kFailed;
