@@ -33,9 +33,6 @@ int openInternetAddress(InternetLink& link, const char* address, DWORD limitMs,
 
 namespace {
 
-// Room for a count header's text: more is no count of 32 bits.
-const DWORD kCountTextCapacity = 64;
-
 // A numeric header of the open request's answer. The headers have arrived
 // with the request handle: this never waits.
 int queryNumber(InternetLink& link, DWORD info, DWORD* value) {
@@ -79,6 +76,26 @@ int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity) {
     return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? 0 : -1;
 }
 
+HeaderText::~HeaderText() {
+    if (text != NULL) HeapFree(GetProcessHeap(), 0, text);
+}
+
+int readWholeHeader(InternetLink& link, DWORD info, HeaderText& header) {
+    // Asked first for the room it needs: a count may come with any number
+    // of zeros in front, and a header's text is what the log must show.
+    DWORD size = 0;
+    if (!winInet.HttpQueryInfoA(link.request, info, NULL, &size, NULL) &&
+        GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND)
+        return 0;
+    // The room asked for, and one more: systems differ on the terminator.
+    size += 1;
+    header.text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (header.text == NULL) return -1;
+    if (winInet.HttpQueryInfoA(link.request, info, header.text, &size, NULL)) return 1;
+    header.text[0] = '\0';
+    return -1;
+}
+
 const char* parseCount(const char* text, DWORD* value) {
     ULONGLONG count = 0;
     const char* end = text;
@@ -102,10 +119,10 @@ BodyOutcome receiveInternetBody(InternetLink& link, BodyReceipt& receipt, DWORD 
 int readBodyLength(InternetLink& link, DWORD* length) {
     // Read as text: what the numeric query makes of a longer number differs
     // between systems, and an unreadable one must not pass for none.
-    char text[kCountTextCapacity];
+    HeaderText header;
     *length = 0;
-    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, text, sizeof text);
-    const char* end = found > 0 ? parseCount(text, length) : NULL;
+    int found = readWholeHeader(link, HTTP_QUERY_CONTENT_LENGTH, header);
+    const char* end = found > 0 ? parseCount(header.text, length) : NULL;
     return found == 0 || (end != NULL && *end == '\0') ? found : -1;
 }
 
@@ -129,10 +146,11 @@ void closeInternetSession(InternetLink& link) {
 }
 
 void logAnswer(const char* step, const char* address, InternetLink& link) {
-    // The header's own text: one that cannot be read is what support needs.
-    char length[kCountTextCapacity];
-    int found = readHeaderText(link, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
-    logEvent(found != 0 ? "%s %s: status %lu, Content-Length %s"
+    // The header's own text: one that cannot be read is what support needs
+    // (its first 200 characters).
+    HeaderText length;
+    int found = readWholeHeader(link, HTTP_QUERY_CONTENT_LENGTH, length);
+    logEvent(found != 0 ? "%s %s: status %lu, Content-Length %.200s"
                         : "%s %s: status %lu, no Content-Length",
-             step, address, readStatusCode(link), found > 0 ? length : "(unreadable)");
+             step, address, readStatusCode(link), found > 0 ? length.text : "(unreadable)");
 }

@@ -41,6 +41,17 @@ DWORD readStatusCode(InternetLink& link);
 // level): 1 when it fits `capacity`; 0 when the answer has none; -1 when it
 // cannot be read (too long). The text is "" unless 1.
 int readHeaderText(InternetLink& link, DWORD info, char* text, DWORD capacity);
+// A header's text whole, however long, on the heap while this lives.
+struct HeaderText {
+    char* text;
+    HeaderText() : text(NULL) {}
+    ~HeaderText();
+    HeaderText(const HeaderText&) = delete;
+    HeaderText& operator=(const HeaderText&) = delete;
+};
+// As readHeaderText, whole: 1 and the text; 0 when the answer has none; -1
+// when it cannot be read (no memory). header.text is the text only when 1.
+int readWholeHeader(InternetLink& link, DWORD info, HeaderText& header);
 // Reads the decimal digits at the start of `text` as a count below 4 GiB
 // (the counts are of 32 bits): where they end, or NULL when there are none
 // or the count is larger.

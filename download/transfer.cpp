@@ -112,7 +112,7 @@ BodyOutcome receiveBody(Transfer& transfer) {
     receipt.file = transfer.file.handle;
     receipt.stored = transfer.stored;
     receipt.lengthKnown = transfer.endKnown;
-    receipt.expectedEnd = transfer.end;
+    receipt.expectedEnd = transfer.endKnown ? transfer.end : longestBody;
     receipt.firstByteLimitMs = callLimit(transfer);
     receipt.progress = countStored;
     receipt.context = &transfer;
@@ -138,27 +138,78 @@ enum Answer { kContinues, kFailed, kUnreadable };
 
 bool isStrong(const char* etag) { return etag[0] != '\0' && strncmp(etag, "W/", 2) != 0; }
 
+// What tells that a range is of the file begun. Parts are joined only under
+// a validator sent as If-Range and brought back (RFC 9110): a strong ETag,
+// or the date where there is no ETag at all. A weak ETag goes into no
+// If-Range and counts only with the date it came with. Without any, nothing
+// tells the version, and every cut starts the file again from zero.
+enum Validator { kNoValidator, kStrongTag, kDateAlone, kWeakTagAndDate };
+
+Validator validatorOf(const Transfer& transfer) {
+    if (!transfer.versionKept) return kNoValidator;
+    if (transfer.etag[0] == '\0') return transfer.date[0] != '\0' ? kDateAlone : kNoValidator;
+    if (isStrong(transfer.etag)) return kStrongTag;
+    return transfer.date[0] != '\0' ? kWeakTagAndDate : kNoValidator;
+}
+
 // The open answer's ETag and Last-Modified; false when one is too long.
 bool readVersion(InternetLink& link, char* etag, char* date) {
     return readHeaderText(link, HTTP_QUERY_ETAG, etag, kValidatorCapacity) >= 0 &&
            readHeaderText(link, HTTP_QUERY_LAST_MODIFIED, date, kValidatorCapacity) >= 0;
 }
 
-// Takes an answer with the whole file: its length and version are the
-// file's from now on, and the file (still empty when it is the first) starts
-// from zero.
-Answer takeWholeFile(Transfer& transfer) {
-    int found = readBodyLength(transfer.link, &transfer.total);
-    if (found < 0) return kUnreadable;
-    if (found == 0 && transfer.measured != NULL) {
-        transfer.total = *transfer.measured;
-        found = 1;
+enum RangeHeader { kNoRange, kRangeUnreadable, kRangeOfUnknownTotal, kRangeOfTotal };
+
+// The open answer's Content-Range: "bytes first-last/total" (the unit in
+// any letter case), its counts below 4 GiB and its total "*" when the server
+// does not know it. One that cannot be read is logged with its text.
+RangeHeader readContentRange(InternetLink& link, DWORD* first, DWORD* last, DWORD* total) {
+    HeaderText header;
+    int found = readWholeHeader(link, HTTP_QUERY_CONTENT_RANGE, header);
+    if (found == 0) return kNoRange;
+    const char* text = found > 0 ? header.text : "";
+    const char* at = _strnicmp(text, "bytes ", 6) == 0 ? parseCount(text + 6, first) : NULL;
+    at = at != NULL && *at == '-' ? parseCount(at + 1, last) : NULL;
+    if (at != NULL && *at == '/' && *first <= *last) {
+        if (strcmp(at + 1, "*") == 0) return kRangeOfUnknownTotal;
+        at = parseCount(at + 1, total);
+        if (at != NULL && *at == '\0' && *last < *total) return kRangeOfTotal;
     }
-    transfer.totalKnown = found;
-    transfer.endKnown = found;
-    transfer.end = transfer.total;
-    transfer.versionKept = readVersion(transfer.link, transfer.etag, transfer.date);
+    logText("download: unreadable Content-Range ", text);
+    return kRangeUnreadable;
+}
+
+// Takes the answer to a request for the whole file. A 200, or a 206 that
+// starts at byte 0 (as a cache may answer), is the file from its start: its
+// length and version are the file's from now on, and the file starts from
+// zero. Another 206 is a broken answer. Any other status (an error page) is
+// stored as it comes, bound to no measured length.
+Answer takeWholeFile(Transfer& transfer) {
+    InternetLink& link = transfer.link;
+    DWORD status = readStatusCode(link);
+    DWORD length = 0;
+    int found = readBodyLength(link, &length);
+    if (found < 0) return kUnreadable;
     transfer.stored = 0;
+    transfer.versionKept = false;
+    transfer.totalKnown = found;
+    transfer.total = transfer.end = length;
+    if (status == 206) {
+        DWORD first = 0, last = 0;
+        RangeHeader range = readContentRange(link, &first, &last, &transfer.total);
+        if (range == kRangeUnreadable) return kUnreadable;
+        if (range != kRangeOfTotal || first != 0 || (found > 0 && length != last + 1)) {
+            logEvent("download: a 206 that is not the file from its start");
+            return kFailed;
+        }
+        transfer.totalKnown = TRUE;
+        transfer.end = last + 1;
+    } else if (found == 0 && status == 200 && transfer.measured != NULL) {
+        transfer.totalKnown = TRUE;
+        transfer.total = transfer.end = *transfer.measured;
+    }
+    transfer.endKnown = transfer.totalKnown;
+    transfer.versionKept = readVersion(link, transfer.etag, transfer.date);
     return kContinues;
 }
 
@@ -167,37 +218,26 @@ Answer startAgain(Transfer& transfer) {
     return answer != kContinues || positionFile(transfer) ? answer : kFailed;
 }
 
-// "bytes first-last/total" (the unit in any letter case), a range of the
-// total whose counts are all below 4 GiB.
-bool readRange(const char* text, DWORD* first, DWORD* last, DWORD* total) {
-    const char* at = _strnicmp(text, "bytes ", 6) == 0 ? parseCount(text + 6, first) : NULL;
-    at = at != NULL && *at == '-' ? parseCount(at + 1, last) : NULL;
-    at = at != NULL && *at == '/' ? parseCount(at + 1, total) : NULL;
-    return at != NULL && *at == '\0' && *first <= *last && *last < *total;
-}
-
 // A 206 continues the file only when it is the rest of the same file: its
 // range starts at the bytes stored, belongs to a file of the length known,
-// its body is as long as the range, and it carries the file's ETag (a
-// strong one is enough) and Last-Modified, whatever the server made of
-// If-Range.
+// its body is as long as the range, and it brings the file's validator back,
+// whatever the server made of If-Range.
 Answer takeRange(Transfer& transfer, bool* matches) {
     *matches = false;
     InternetLink& link = transfer.link;
-    char text[80], etag[kValidatorCapacity], date[kValidatorCapacity];
+    char etag[kValidatorCapacity], date[kValidatorCapacity];
     DWORD first = 0, last = 0, total = 0, length = 0;
-    int found = readHeaderText(link, HTTP_QUERY_CONTENT_RANGE, text, sizeof text);
-    if (found == 0) return kContinues;
-    if (found < 0 || !readRange(text, &first, &last, &total)) {
-        logEvent("download: unreadable Content-Range %s", text);
-        return kUnreadable;
-    }
-    found = readBodyLength(link, &length);
+    RangeHeader range = readContentRange(link, &first, &last, &total);
+    if (range == kRangeUnreadable) return kUnreadable;
+    int found = readBodyLength(link, &length);
     if (found < 0) return kUnreadable;
-    if (first != transfer.stored || (transfer.totalKnown && total != transfer.total) ||
-        (found > 0 && length != last - first + 1) || !transfer.versionKept ||
+    Validator validator = validatorOf(transfer);
+    // A range of a total not known ("*") may be of any version.
+    if (range != kRangeOfTotal || first != transfer.stored ||
+        (transfer.totalKnown && total != transfer.total) ||
+        (found > 0 && length != last - first + 1) || validator == kNoValidator ||
         !readVersion(link, etag, date) || strcmp(etag, transfer.etag) != 0 ||
-        (!isStrong(etag) && strcmp(date, transfer.date) != 0))
+        (validator != kStrongTag && strcmp(date, transfer.date) != 0))
         return kContinues;
     *matches = true;
     transfer.totalKnown = TRUE;
@@ -209,39 +249,44 @@ Answer takeRange(Transfer& transfer, bool* matches) {
 
 // Asks for the rest of the file from the bytes stored, of the same version.
 // A 200 starts the file again from zero; a range of another version or
-// length, or a 416, does so once with a request for the whole file.
+// length, or a 416, does so once with a request for the whole file. A file
+// whose version nothing tells is asked for whole at once.
 Answer askForRest(Transfer& transfer, const char* address) {
     InternetLink& link = transfer.link;
     closeInternetRequest(link);
     // A read given up at its limit took the session along.
     if (link.session == NULL && !openInternetSession(link)) return kFailed;
-    char range[40], headers[kRequestHeadersCapacity];
-    wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
-    // If-Range takes a strong ETag, or a date when there is no ETag at all
-    // (RFC 9110): a weak ETag goes nowhere, the range is checked on arrival.
-    const char* validator = "";
-    if (transfer.versionKept)
-        validator = isStrong(transfer.etag) ? transfer.etag
-                    : transfer.etag[0] == '\0' ? transfer.date : "";
-    if (!joinText(headers, range, validator[0] != '\0' ? "\r\nIf-Range: " : "", validator))
-        return kFailed;
-    if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
-    logAnswer("download: retry with", range, link);
-    DWORD status = readStatusCode(link);
-    if (status == 200) return startAgain(transfer);
-    if (status == 206) {
-        bool matches = false;
-        Answer answer = takeRange(transfer, &matches);
-        if (matches || answer != kContinues) return answer;
-    } else if (status != 416) {
-        return kFailed;
+    Validator validator = validatorOf(transfer);
+    if (validator != kNoValidator) {
+        char range[40], headers[kRequestHeadersCapacity];
+        wsprintfA(range, "Range: bytes=%lu-", transfer.stored);
+        const char* ifRange = validator == kStrongTag  ? transfer.etag
+                              : validator == kDateAlone ? transfer.date
+                                                        : "";
+        if (!joinText(headers, range, ifRange[0] != '\0' ? "\r\nIf-Range: " : "", ifRange))
+            return kFailed;
+        if (!openInternetAddress(link, address, callLimit(transfer), headers)) return kFailed;
+        logAnswer("download: retry with", range, link);
+        DWORD status = readStatusCode(link);
+        if (status == 200) return startAgain(transfer);
+        if (status == 206) {
+            bool matches = false;
+            Answer answer = takeRange(transfer, &matches);
+            if (matches || answer != kContinues) return answer;
+        } else if (status != 416) {
+            return kFailed;
+        }
+        if (transfer.restarted) return kFailed;
+        transfer.restarted = true;
+        logEvent("download: the range is of another version; the file starts again");
+    } else {
+        logEvent("download: nothing tells the file's version; it starts again");
     }
-    if (transfer.restarted) return kFailed;
-    transfer.restarted = true;
-    logEvent("download: the range is of another version; the file starts again");
     if (!openInternetAddress(link, address, callLimit(transfer))) return kFailed;
     logAnswer("download: retry of the whole file", address, link);
-    if (readStatusCode(link) != 200) return kFailed;
+    // An error page is nothing to start the file from.
+    DWORD status = readStatusCode(link);
+    if (status != 200 && status != 206) return kFailed;
     return startAgain(transfer);
 }
 
@@ -298,7 +343,12 @@ int downloadFile(const char* address, const char* localPath, const char* display
     transfer.lastByteAt = started;
     Answer answer = takeWholeFile(transfer);
     int retries = 0;
-    while (answer == kContinues) {
+    for (;;) {
+        while (answer == kFailed && retries < kMaxRetries && pauseBeforeRetry(transfer)) {
+            ++retries;
+            answer = askForRest(transfer, address);
+        }
+        if (answer != kContinues) break;
         BodyOutcome outcome = receiveBody(transfer);
         if (outcome == kWriteFailed) {
             // Everything is let go before the box, which may stay open long.
@@ -311,15 +361,17 @@ int downloadFile(const char* address, const char* localPath, const char* display
         if (outcome == kBodyComplete) {
             if (!transfer.totalKnown || transfer.stored >= transfer.total) break;
             // A range that ended before the whole is progress: the rest is
-            // asked for at once, and no retry is used up.
-            answer = askForRest(transfer, address);
+            // asked for at once, and no retry is used up. Where nothing
+            // tells the version the rest cannot be joined: as after a cut.
+            answer = validatorOf(transfer) != kNoValidator ? askForRest(transfer, address)
+                                                           : kFailed;
+        } else if (!transfer.endKnown && transfer.stored == longestBody) {
+            logEvent("download: %lu bytes without a length, the most there may be",
+                     transfer.stored);
+            answer = kUnreadable;
         } else {
             logEvent("download: broken off with %lu bytes in the file", transfer.stored);
             answer = kFailed;
-        }
-        while (answer == kFailed && retries < kMaxRetries && pauseBeforeRetry(transfer)) {
-            ++retries;
-            answer = askForRest(transfer, address);
         }
     }
     if (answer != kContinues) {

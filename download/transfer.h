@@ -18,8 +18,9 @@ const DWORD kRetryWindowMs = 3000;
 
 // Fetches the address into the local file (replaced when it exists), writing
 // the status line and the percentage of the set as it goes. 1 when the whole
-// body is in the file; 0 after a failure, which has been reported. An
-// answer without a length must bring the measured one, when given.
+// body is in the file, as far as its answer tells: one without a length ends
+// where it ends, unless a measured length is given, which a successful answer
+// must then bring. 0 after a failure, which has been reported.
 int downloadFile(const char* address, const char* localPath, const char* displayName,
                  const DWORD* measuredLength = NULL);
 

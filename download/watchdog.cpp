@@ -5,6 +5,7 @@
 #include "ui/progress.h"
 
 DWORD silenceLimitMs = kSilenceLimitMs;
+DWORD longestBody = kLongestBody;
 
 namespace {
 
@@ -116,9 +117,10 @@ int readBodyIntoFile(BodyJob& job, volatile LONG* state, BodyReceipt* receipt) {
         int outcome = kBodyComplete;
         bool more = false;
         DWORD stored = static_cast<DWORD>(job.stored);
-        // Bytes past the announced end (a chunked range that runs on) are
-        // never kept: the body is cut there and has broken off.
-        bool over = job.lengthKnown && got > job.expectedEnd - stored;
+        // Bytes past the announced end (a chunked range that runs on), or
+        // past the end of a body without a length, are never kept: the body
+        // is cut there and has broken off.
+        bool over = got > job.expectedEnd - stored;
         if (over) got = job.expectedEnd - stored;
         if (!readOk || (got == 0 && job.lengthKnown && stored < job.expectedEnd)) {
             // A server that closes before the announced length has arrived

@@ -30,6 +30,10 @@ const DWORD kSilenceLimitMs = 60000;
 // What the size query and the downloads use: kSilenceLimitMs, shortened by
 // tests that would otherwise wait a minute for a stalled server.
 extern DWORD silenceLimitMs;
+// The most a body without a length may bring: a download's counts are of 32
+// bits. longestBody is shortened by tests that would otherwise send 4 GiB.
+const DWORD kLongestBody = MAXDWORD;
+extern DWORD longestBody;
 
 // The helper thread of one Internet session and what it shares with the
 // dialog thread.
@@ -64,8 +68,9 @@ struct BodyReceipt {
     // Bytes in the file: where the body continues it, and, after the call,
     // how far it got.
     DWORD stored;
-    // With lengthKnown, a body that ends before the file holds this many
-    // bytes, or brings more, has broken off; the file never holds more.
+    // The file never holds more than expectedEnd bytes: a body that brings
+    // more has broken off, and so, with lengthKnown, has one that ends
+    // before.
     BOOL lengthKnown;
     DWORD expectedEnd;
     // The silence allowed before the body's first byte, at most limitMs: a

@@ -161,7 +161,8 @@ stop_nginx() {
 # The scripted test server in place of nginx: it serves the same tree, but
 # resets the a-cabinet's connection after 300 000 bytes the first three times
 # it is asked: the size query (which reads only the headers), then the
-# download, twice.
+# download, twice. Its strong ETag, as nginx sends one, lets the download
+# resume; without a validator the program starts the file again instead.
 start_flaky_server() {
   local here
   here=$(realpath -m $run/flaky)
@@ -170,7 +171,8 @@ start_flaky_server() {
     --root "$(realpath $run/server)" --log "$here/log.jsonl" --ready "$here/ready" \
     --pid-file "$here/pid" --lifetime 600 \
     --rule /programy/3_xx/tbrx/setup_tbrx_3_xxa.cab \
-    '{"mode": "reset", "after": 300000, "times": 3}' </dev/null >"$here/out.txt" 2>&1 &
+    '{"mode": "reset", "after": 300000, "times": 3, "headers": {"ETag": "\"demo-1\""}}' \
+    </dev/null >"$here/out.txt" 2>&1 &
   local _
   for _ in $(seq 100); do [ -e "$here/ready" ] && break; sleep 0.1; done
   [ -e "$here/ready" ] || { cat "$here/out.txt" >&2; exit 1; }

@@ -39,13 +39,15 @@ Modes (the body is "body" as text, else "size" bytes of the pattern
 "status" and "headers" (a JSON object) apply to every answering mode, and
 "delay" (milliseconds) holds the answer back that long after the request.
 "times" limits a rule to the first N requests of its path; later ones get
-the plain body. A plain file, chunked, stall or trickle answer honours
-"Range: bytes=N-" with 206 and a Content-Range, unless the rule says "range":
-false (then 200 and the whole body); with "cap" the 206 carries at most that
-many bytes, a range starting at or past the end gets 416, and an "If-Range"
-that matches neither the answer's ETag nor its Last-Modified gets the whole
-body, unless "ifrange": false (a cache that ignores it). "unit" replaces the
-Content-Range's "bytes"; "over" adds that many bytes past a chunked range.
+the plain body, with the rule's "headers". A plain file, chunked, stall or
+trickle answer honours "Range: bytes=N-" with 206 and a Content-Range,
+unless the rule says "range": false (then 200 and the whole body); with
+"cap" the 206 carries at most that many bytes, a range starting at or past
+the end gets 416, and an "If-Range" that matches neither the answer's ETag
+nor its Last-Modified gets the whole body, unless "ifrange": false (a cache
+that ignores it). "unit" replaces the Content-Range's "bytes" and "total"
+its total (a text: "*", zeros in front); "over" adds that many bytes past a
+chunked range.
 
 --drop-syns listens with a backlog of 0 and fills the accept queue with a
 connection of its own that it never accepts: Linux then drops every further
@@ -120,7 +122,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if isinstance(rule, list):
                 rule = rule[min(server.seen[path], len(rule)) - 1]
             if "times" in rule and server.seen[path] > int(rule["times"]):
-                rule = {key: rule[key] for key in ("body", "size", "shift", "range") if key in rule}
+                rule = {key: rule[key] for key in ("body", "size", "shift", "range", "headers")
+                        if key in rule}
         mode = rule.get("mode", "file")
         try:
             time.sleep(int(rule.get("delay", 0)) / 1000.0)
@@ -183,7 +186,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return 416, b"", [("Content-Range", "bytes */%d" % len(body))]
         last = min(len(body), first + int(rule.get("cap", len(body)))) - 1
         return 206, body[first:last + 1], [
-            ("Content-Range", "%s %d-%d/%d" % (rule.get("unit", "bytes"), first, last, len(body)))]
+            ("Content-Range", "%s %d-%d/%s" % (rule.get("unit", "bytes"), first, last,
+                                               rule.get("total", len(body))))]
 
     def send_file(self, status, body, rule, send_body):
         status, body, extra = self.ranged(status, body, rule)

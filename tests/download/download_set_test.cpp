@@ -171,6 +171,13 @@ TEST_F(DownloadSet, MissingACabinetAnsweredWithALengthIsCountedFetchedAndStored)
     EXPECT_NE(page.find("404 Not Found"), std::string::npos) << page;
     // The error page's length was counted into the total.
     EXPECT_FLOAT_EQ(session.remoteTotalBytes, static_cast<float>(5000 + page.size()));
+    // Sent without a length, a page is not bound to the length measured.
+    ASSERT_TRUE(server.start(R"({"/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab":
+        [{}, {"mode": "status", "length": false, "body": "<p>404 Not Found</p>"}]})"));
+    ASSERT_EQ(queryRemoteSizes(), 1);
+    EXPECT_EQ(downloadSet(), 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(downloaded("setup_tbrx_3_xxa.cab"), "<p>404 Not Found</p>");
 }
 
 TEST_F(DownloadSet, CompleteSetArrivesInOrderAndClosesTheProgressRow) {
@@ -234,7 +241,9 @@ TEST_F(DownloadSet, CabinetSentWithoutALengthMustBringTheMeasuredOne) {
     // cut, which a range from the byte it stopped at completes.
     serve("MZ", patternBytes(5000), patternBytes(50001));
     ASSERT_TRUE(server.start(R"({"/programy/3_xx/tbrx/setup_tbrx_3_xxa.cab":
-                                 [{}, {"mode": "chunked", "send": 20500}, {}]})"));
+        [{"headers": {"ETag": "\"a\""}},
+         {"mode": "chunked", "send": 20500, "headers": {"ETag": "\"a\""}},
+         {"headers": {"ETag": "\"a\""}}]})"));
     BoxRecorder boxes;
     ASSERT_EQ(queryRemoteSizes(), 1);
     EXPECT_EQ(downloadSet(), 1);

@@ -17,6 +17,7 @@ void DownloadTest::SetUp() {
 
 void DownloadTest::TearDown() {
     silenceLimitMs = kSilenceLimitMs;
+    longestBody = kLongestBody;
     session.dialogWindow = NULL;
 }
 

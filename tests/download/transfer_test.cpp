@@ -129,11 +129,14 @@ TEST_F(DownloadTransfer, BodyCutShortOfItsLengthOrLongerThanTheCountsIsAReadFail
     // Announces 1000 bytes, sends 10 and closes. WinINet ends such a body
     // with a successful empty read; the count against the announced length
     // is what tells. A length of 4 GiB and more must not wrap to a small one,
-    // nor one too long to read pass for none.
+    // nor one too long to read pass for none, nor a body without any length
+    // run past 4 GiB - 1 bytes (here 50 000: 4 GiB take 45 s).
+    longestBody = 50000;
     const char* const rules[] = {
         R"({"mode": "short", "size": 1000, "send": 10})",
         R"({"mode": "short", "size": 10, "announce": 4294967306})",
-        R"({"mode": "short", "size": 10, "send": 10, "announce": 18446744073709551626})"};
+        R"({"mode": "short", "size": 10, "send": 10, "announce": 18446744073709551626})",
+        R"({"mode": "close", "size": 100000})"};
     for (const char* rule : rules) {
         SCOPED_TRACE(rule);
         TestHttpServer cutting("127.0.0.13", 80);
@@ -150,8 +153,12 @@ TEST_F(DownloadTransfer, BodyCutShortOfItsLengthOrLongerThanTheCountsIsAReadFail
 }
 
 TEST_F(DownloadTransfer, BodyCutTwiceIsResumedFromWhereItStoppedAndArrivesWhole) {
-    const char* const cuts[] = {R"({"mode": "reset", "size": 200000, "after": 50000, "times": 2})",
-                                R"({"mode": "short", "size": 200000, "send": 50000, "times": 2})"};
+    // A strong ETag tells that the rest is of the same file.
+    const char* const cuts[] = {
+        R"({"mode": "reset", "size": 200000, "after": 50000, "times": 2,
+           "headers": {"ETag": "\"c\""}})",
+        R"({"mode": "short", "size": 200000, "send": 50000, "times": 2,
+           "headers": {"ETag": "\"c\""}})"};
     for (const char* cut : cuts) {
         SCOPED_TRACE(cut);
         TestHttpServer cutting("127.0.0.13", 80);
@@ -169,7 +176,8 @@ TEST_F(DownloadTransfer, BodyCutTwiceIsResumedFromWhereItStoppedAndArrivesWhole)
 
 TEST_F(DownloadTransfer, ServerIgnoringTheRangeStartsTheFileAgainWithoutCountingTwice) {
     ASSERT_TRUE(server.start(
-        R"({"/cut.bin": {"mode": "reset", "size": 120000, "after": 30000, "times": 1, "range": false}})"));
+        R"({"/cut.bin": {"mode": "reset", "size": 120000, "after": 30000, "times": 1, "range": false,
+                         "headers": {"Last-Modified": "Mon, 02 Jun 2025 10:00:00 GMT"}}})"));
     std::string local = folder + "cut.bin";
     session.remoteTotalBytes = 120000;
     BoxRecorder boxes;
@@ -189,6 +197,13 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
         R"("headers": {"ETag": "W/\"v1\"", "Last-Modified": "Mon, 02 Jun 2025 10:00:00 GMT"})";
     const char* const weakNewDate =
         R"("headers": {"ETag": "W/\"v1\"", "Last-Modified": "Tue, 03 Jun 2025 10:00:00 GMT"})";
+    const char* const weakOnly = R"("headers": {"ETag": "W/\"v1\""})";
+    // A 206 to the plain request, of bytes 40 000 on (the pattern shifted so).
+    const char* const lateStart = R"("status": 206, "shift": 91, "headers": {"ETag": "\"v1\"",
+        "Content-Range": "bytes 40000-239999/240000"})";
+    auto with = [](const std::string& rule, const char* headers) {
+        return rule + ", " + headers + "}";
+    };
     struct Case {
         std::string first, later;  // the cut answer's rule, the later answers'
         size_t size;               // of the version that must arrive
@@ -197,7 +212,7 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
         size_t plain;         // requests without a range: 2 when the file started again
     } const cases[] = {
         // Ranges of 30 000 bytes at most: each is progress, not a retry.
-        {"", R"({"size": 200000, "cap": 30000})", 200000, 0, nullptr, 1},
+        {etag, with(R"({"size": 200000, "cap": 30000)", etag), 200000, 0, "\"v1\"", 1},
         // Replaced between the attempts: the new version arrives whole.
         {etag, R"({"size": 200000, "shift": 7, "headers": {"ETag": "\"v2\""}})", 200000, 7,
          "\"v1\"", 1},
@@ -208,16 +223,26 @@ TEST_F(DownloadTransfer, RangeContinuesTheFileOnlyWhenItIsOfTheSameVersionAndLen
          200000, 7, "\"v1\"", 2},
         {date, std::string(R"({"size": 200000, "shift": 7, "ifrange": false, )") + newDate + "}",
          200000, 7, "Mon, 02 Jun 2025 10:00:00 GMT", 2},
-        // Replaced without a validator, by a shorter file (416) or a longer one.
+        // Replaced without a validator, by a shorter file, a longer one or one as
+        // long: nothing tells the version, so no range is asked for.
         {"", R"({"size": 40000, "shift": 3})", 40000, 3, nullptr, 2},
         {"", R"({"size": 300000, "shift": 5})", 300000, 5, nullptr, 2},
+        {"", R"({"size": 200000, "shift": 7})", 200000, 7, nullptr, 2},
         // A weak ETag goes into no If-Range; its range must bring it and the date back.
-        {weak, std::string(R"({"size": 200000, )") + weak + "}", 200000, 0, nullptr, 1},
-        {weak, std::string(R"({"size": 200000, "shift": 7, )") + weakNewDate + "}", 200000, 7,
-         nullptr, 2},
-        // The unit in another letter case; a chunked range running past its end.
-        {"", R"({"size": 200000, "unit": "Bytes"})", 200000, 0, nullptr, 1},
-        {"", R"({"mode": "chunked", "size": 200000, "over": 10000})", 200000, 0, nullptr, 2},
+        {weak, with(R"({"size": 200000)", weak), 200000, 0, nullptr, 1},
+        {weak, with(R"({"size": 200000, "shift": 7)", weakNewDate), 200000, 7, nullptr, 2},
+        {weakOnly, with(R"({"size": 200000, "shift": 7)", weakOnly), 200000, 7, nullptr, 2},
+        // The unit in another letter case; a total unknown ("*") or padded with
+        // zeros; a chunked range running past its end.
+        {etag, with(R"({"size": 200000, "unit": "Bytes")", etag), 200000, 0, "\"v1\"", 1},
+        {etag, with(R"({"size": 200000, "shift": 7, "total": "*")", etag), 200000, 7, "\"v1\"",
+         2},
+        {etag, with(R"({"size": 200000, "total": ")" + std::string(70, '0') + "200000\"", etag),
+         200000, 0, "\"v1\"", 1},
+        {etag, with(R"({"mode": "chunked", "size": 200000, "over": 10000)", etag), 200000, 0,
+         "\"v1\"", 2},
+        // A 206 to a request without a range is the file only from its start.
+        {lateStart, with(R"({"size": 200000)", etag), 200000, 0, nullptr, 2},
     };
     for (const Case& item : cases) {
         SCOPED_TRACE(item.first + " then " + item.later);
@@ -317,8 +342,9 @@ TEST_F(DownloadTransfer, DeadLineAfterACutIsReportedWithinTheSilenceLimitAndFive
     // Cut after 5000 bytes; every later answer sends its headers, then
     // nothing. Retries share the silence since the last byte.
     silenceLimitMs = 1500;
-    ASSERT_TRUE(server.start(R"({"/stall.bin": [{"mode": "reset", "size": 20000, "after": 5000},
-                                                {"mode": "stall", "size": 20000, "after": 0}]})"));
+    ASSERT_TRUE(server.start(R"({"/stall.bin": [
+        {"mode": "reset", "size": 20000, "after": 5000, "headers": {"ETag": "\"s\""}},
+        {"mode": "stall", "size": 20000, "after": 0, "headers": {"ETag": "\"s\""}}]})"));
     std::string local = folder + "stall.bin";
     std::string address = server.url("/stall.bin");
     BoxRecorder boxes;
@@ -350,7 +376,8 @@ TEST_F(DownloadTransfer, ReadGivenUpAtTheSilenceLimitWritesNothingWhenItReturnsL
     // touching the file or the state of a call it no longer owns.
     silenceLimitMs = 1500;
     ASSERT_TRUE(server.start(
-        R"({"/late.bin": {"mode": "trickle", "size": 20000, "step": 5000, "interval": 2.5}})"));
+        R"({"/late.bin": {"mode": "trickle", "size": 20000, "step": 5000, "interval": 2.5,
+                          "headers": {"ETag": "\"t\""}}})"));
     expectWholeDownload(server, "late.bin", 20000);
     EXPECT_EQ(rangesAsked(server),
               (std::vector<std::string>{"bytes=5000-", "bytes=10000-", "bytes=15000-"}));
