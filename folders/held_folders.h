@@ -19,9 +19,11 @@ struct HeldFolders {
 // Holds `folder` (a working folder, ending in a backslash) and every folder
 // above it open without delete sharing, so that none can be renamed or
 // removed, and a path through them names the same folders until `held` is
-// let go. Every one must be a plain folder: 0 (and the reason in the log)
-// when one is a link or cannot be held.
-int holdWorkFolder(const char* folder, HeldFolders* held);
+// let go. The last `ownLevels` levels (the working folder and the tree's
+// root) must be plain folders that can be held: 0 (and the reason in the
+// log) when one is a link or cannot be held. Above them, links are held as
+// they are and a folder that cannot be held is passed over.
+int holdWorkFolder(const char* folder, HeldFolders* held, int ownLevels = 2);
 
 // True when the entry open as `handle` and the entry at `path` are both of
 // the `kind` (FILE_ATTRIBUTE_DIRECTORY or 0) and neither is a link.

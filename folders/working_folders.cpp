@@ -31,10 +31,12 @@ namespace {
 HeldFolders workTree;
 
 // A link on the way to the temporary folder (a profile moved by a junction,
-// say) is followed once, here: the tree's paths then name the real folders,
-// and the holds refuse a link that appears on the way later, when whoever
-// made it could re-point it between a check and a use.
-bool followLinksOnce(char (&temp)[MAX_PATH]) {
+// say) is followed once, here, where Windows can name the real folder: the
+// tree's paths then name it, and the folders on that way are held for the
+// run, so re-pointing the link later changes nothing the run uses. Where it
+// cannot (before Vista; a volume mounted as a folder without a drive letter)
+// the way stays as it is and is held as it is.
+void followLinksOnce(char (&temp)[MAX_PATH]) {
     char part[MAX_PATH];
     bool linked = false;
     for (const char* at = strchr(temp, '\\'); at != NULL && (at = strchr(at + 1, '\\')) != NULL;) {
@@ -44,8 +46,7 @@ bool followLinksOnce(char (&temp)[MAX_PATH]) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             linked = true;
     }
-    if (!linked) return true;
-    // Windows Vista and later; before them the link is refused.
+    if (!linked) return;
     typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
     FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32"), "GetFinalPathNameByHandleA")));
@@ -57,10 +58,10 @@ bool followLinksOnce(char (&temp)[MAX_PATH]) {
                        ? finalPath(folder, real, sizeof real, 0 /* VOLUME_NAME_DOS */)
                        : 0;
     if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
-    logText("temporary folder through a link, really: ", length < sizeof real ? real : "?");
     // "\\?\C:\..." names a local drive's folder.
-    return length > 6 && length < sizeof real && strncmp(real, "\\\\?\\", 4) == 0 &&
-           real[5] == ':' && joinText(temp, real + 4, "\\");
+    if (length > 6 && length < sizeof real && strncmp(real, "\\\\?\\", 4) == 0 &&
+        real[5] == ':' && joinText(temp, real + 4, "\\"))
+        logText("temporary folder through a link, really: ", temp);
 }
 
 }  // namespace
@@ -210,7 +211,8 @@ int prepareWorkingFolders() {
     releaseWorkingFolders();
     char temp[MAX_PATH];
     length = GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH || !followLinksOnce(temp)) return failWith(kNoTempFolder);
+    if (length == 0 || length >= MAX_PATH) return failWith(kNoTempFolder);
+    followLinksOnce(temp);
     length = static_cast<DWORD>(strlen(temp));
 
     char system[MAX_PATH];
@@ -222,6 +224,10 @@ int prepareWorkingFolders() {
     if (!joinText(session.systemFolder, session.windowsFolder,
                   isWow64() ? "\\SysWOW64\\" : "\\System32\\"))
         return failWith(kNoWindowsFolder);
+
+    // The way to the tree is held from here on: the old tree is deleted,
+    // and the new one made, where the path names them now.
+    holdWorkFolder(temp, &workTree, 0);
 
     // The tree is looked over whole before anything of it is deleted: a
     // second run started while the first one's installer still works from it

@@ -99,13 +99,15 @@ typedef HANDLE(WINAPI* OpenObject)(DWORD, BOOL, LPCSTR);
 // The lock (a mutex), or a mark: a manual-reset event that is not set, the
 // user's own.
 HANDLE makeOurs(bool lock, const char* name) {
-    char security[200] = "";
+    char security[2 * 192 + 48] = "";  // a SID's text is at most 184 characters
     PSID user[24];
     char* userText = NULL;
     if (!lock) {
         if (tokenUser(user) == NULL || !ConvertSidToStringSidA(user[0], &userText)) return NULL;
-        wsprintfA(security, "O:%sD:(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;%s)", userText, userText);
+        if (lstrlenA(userText) < 192)
+            wsprintfA(security, "O:%sD:(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;%s)", userText, userText);
         LocalFree(userText);
+        if (security[0] == '\0') return NULL;
     }
     for (int skip = 0;; skip += 4) {
         PSECURITY_DESCRIPTOR descriptor;
@@ -158,16 +160,18 @@ BOOL CALLBACK findRunningDialog(HWND window, LPARAM found) {
 
 RelaunchFound findRelaunch() {
     for (int look = 0;; ++look) {
-        // "Any copy" counts only where the first copy could not have named
-        // one by id.
-        if (isNamed(GetCurrentProcessId()) || (processIdFunction() == NULL && isNamed(0)))
-            return kRelaunchedHere;
+        if (isNamed(GetCurrentProcessId())) return kRelaunchedHere;
         HANDLE underWay = openMark(kRelaunchMarkName);
         if (underWay == NULL) return kNoRelaunch;
-        if (look == 0) WaitForSingleObject(underWay, kHandOverMs);  // set once named
+        // Set once the first copy has named its copy.
+        bool named = WaitForSingleObject(underWay, look == 0 ? kHandOverMs : 0) == WAIT_OBJECT_0;
         CloseHandle(underWay);
+        // "Any copy" (id 0), where the first copy had no id to give (no
+        // GetProcessId, no process handle from the shell) or its copy's own
+        // name was taken: it counts only while that relaunch is under way.
+        if (named && isNamed(0)) return kRelaunchedHere;
         // Named, and not this copy: the run is the other copy's. Gone: the
-        // relaunch was refused, or its copy could not be named.
+        // relaunch was refused, or no name could be given at all.
         if (look == 1) return kAnotherRelaunch;
     }
 }
@@ -216,9 +220,14 @@ void awaitRelaunchedCopy(HANDLE mark, HANDLE copy) {
     char name[48];
     nameCopy(name, id);
     HANDLE named = makeOurs(false, name);
+    if (named == NULL && id != 0) {
+        // Someone took the copy's own name: "any copy" then, as without an id.
+        nameCopy(name, 0);
+        named = makeOurs(false, name);
+    }
     if (named == NULL) {
-        // Someone took the name: the copy would find the mark and not its
-        // own id. Without the marks it starts as any start with the rights.
+        // No name at all: the copy would find the mark and not its name.
+        // Without the marks it starts as any start with the rights.
         dropRelaunchMark(mark);
         mark = NULL;
     }

@@ -217,6 +217,16 @@ TEST_F(WorkingFolders, TemporaryFolderThroughALinkIsTakenByItsRealPathAndTheWayI
     EXPECT_STRCASEEQ(session.startWorkFolder, (real + "\\varnel\\start\\").c_str());
     EXPECT_FALSE(MoveFileA(real.c_str(), (real + "_moved").c_str()));
     releaseWorkingFolders();
+    // A temporary folder yet to be made behind the link, with a folder on
+    // the way held elsewhere with delete access: the run goes on as before.
+    SetEnvironmentVariableA("TMP", (link + "\\new\\").c_str());
+    SetEnvironmentVariableA("TEMP", (link + "\\new\\").c_str());
+    HANDLE way = CreateFileA(temp.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    EXPECT_EQ(prepareWorkingFolders(), 1);
+    CloseHandle(way);
+    releaseWorkingFolders();
+    EXPECT_TRUE(recorder.boxes().empty());
     runUnixCommand(clear);
 }
 
